@@ -1,0 +1,30 @@
+// The few places where the handset and desktop Windows part ways.
+// platform/wince/ holds the handset's side, platform/desktop/ the stand-ins
+// that let the same program run and be tested on desktop Windows and Wine.
+#ifndef VELMORA_PLATFORM_H
+#define VELMORA_PLATFORM_H
+
+#include <winsock2.h>
+#include <windows.h>
+
+// The handset's registry calls insist on an access mask of 0. Desktop
+// Windows accepts 0 when opening but then refuses every value read and
+// write on that key, so there the masks must say what is meant.
+#ifdef _WIN32_WCE
+const REGSAM kRegistryReadAccess = 0;
+const REGSAM kRegistryWriteAccess = 0;
+#else
+const REGSAM kRegistryReadAccess = KEY_READ;
+const REGSAM kRegistryWriteAccess = KEY_WRITE;
+#endif
+
+// Opens a serial device for reading only, exclusively, with the line
+// settings the driver already has. `path` is the handset's form, "COM2:".
+HANDLE PlatformOpenSerial(const wchar_t* path);
+
+// One blocking read of up to `size` bytes. Closing `port` from another
+// thread must make a read that is under way fail: that is how Stop wakes
+// the worker.
+BOOL PlatformReadSerial(HANDLE port, void* buffer, DWORD size, DWORD* got);
+
+#endif

@@ -1,0 +1,148 @@
+#include "support/recording_sink.h"
+
+#include "bridge/bridge_state.h"
+#include "bridge/status_sink.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cwchar>
+#include <mutex>
+
+namespace {
+
+std::mutex lock;
+std::condition_variable changed;
+std::vector<std::wstring> events;
+bool selected = false;
+std::wstring selection;
+unsigned int field = 0;
+
+void Record(const std::wstring& event)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    events.push_back(event);
+    changed.notify_all();
+}
+
+int CountLocked(const std::wstring& event)
+{
+    int n = 0;
+    for (const auto& e : events) n += (e == event);
+    return n;
+}
+
+}  // namespace
+
+void SetInputStatus(const wchar_t* text) { Record(L"in:" + std::wstring(text)); }
+void SetOutputStatus(const wchar_t* text) { Record(L"out:" + std::wstring(text)); }
+void SetKeyLabel(const wchar_t* text) { Record(L"label:" + std::wstring(text)); }
+void SetKeyEnabled(bool enabled) { Record(enabled ? L"key:enabled" : L"key:greyed"); }
+
+void GetSelectedPort(wchar_t* name)
+{
+    bool has;
+    std::wstring copy;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        has = selected;
+        copy = selection;
+    }
+    if (!has) {
+        Record(L"box:No port selected!|Error");
+        return;
+    }
+    // Same limit as the real list: an entry that does not fit is refused.
+    if (copy.size() < static_cast<size_t>(kPortNameChars)) {
+        std::wmemcpy(name, copy.c_str(), copy.size());
+    }
+}
+
+unsigned int GetTcpPortField()
+{
+    std::lock_guard<std::mutex> hold(lock);
+    return field;
+}
+
+namespace recording {
+
+void Reset()
+{
+    std::lock_guard<std::mutex> hold(lock);
+    events.clear();
+    selected = false;
+    selection.clear();
+    field = 0;
+}
+
+void SelectPort(const std::wstring& name)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    selected = true;
+    selection = name;
+}
+
+void SelectNothing()
+{
+    std::lock_guard<std::mutex> hold(lock);
+    selected = false;
+    selection.clear();
+}
+
+void SetTcpPortField(unsigned int value)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    field = value;
+}
+
+std::vector<std::wstring> Events()
+{
+    std::lock_guard<std::mutex> hold(lock);
+    return events;
+}
+
+int Count(const std::wstring& event)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    return CountLocked(event);
+}
+
+bool WaitFor(const std::wstring& event, int times, int timeoutMs)
+{
+    std::unique_lock<std::mutex> hold(lock);
+    return changed.wait_for(hold, std::chrono::milliseconds(timeoutMs),
+                            [&] { return CountLocked(event) >= times; });
+}
+
+std::wstring Last(const std::wstring& target)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    const std::wstring prefix = target + L":";
+    for (auto e = events.rbegin(); e != events.rend(); ++e) {
+        if (e->compare(0, prefix.size(), prefix) == 0) return e->substr(prefix.size());
+    }
+    return L"<never set>";
+}
+
+bool InOrder(const std::vector<std::wstring>& expected)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    size_t next = 0;
+    for (const auto& e : events) {
+        if (next < expected.size() && e == expected[next]) ++next;
+    }
+    return next == expected.size();
+}
+
+std::string Dump()
+{
+    std::lock_guard<std::mutex> hold(lock);
+    std::string text;
+    for (const auto& e : events) {
+        text += "  ";
+        for (wchar_t c : e) text += (c < 128) ? static_cast<char>(c) : '?';
+        text += "\n";
+    }
+    return text;
+}
+
+}  // namespace recording

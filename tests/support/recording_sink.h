@@ -1,0 +1,29 @@
+// A status sink that keeps every call, in order, so tests can assert the
+// exact sequence of texts, key labels and key states the bridge produced.
+// Events read "in:<text>", "out:<text>", "label:<text>", "key:enabled",
+// "key:greyed" and "box:<text>|<caption>".
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace recording {
+
+void Reset();                                   // no events, port "", field 0, no selection
+void SelectPort(const std::wstring& name);
+void SelectNothing();
+void SetTcpPortField(unsigned int value);
+
+std::vector<std::wstring> Events();
+int Count(const std::wstring& event);
+// Waits until `event` has been recorded at least `times` times.
+bool WaitFor(const std::wstring& event, int times = 1, int timeoutMs = 10000);
+// The last text shown on a target ("in", "out", "label").
+std::wstring Last(const std::wstring& target);
+// True when `expected` occurs in the recorded events in this order (other
+// events may come between).
+bool InOrder(const std::vector<std::wstring>& expected);
+// Every event on one line each, for failure messages.
+std::string Dump();
+
+}  // namespace recording
