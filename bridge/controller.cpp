@@ -1,0 +1,79 @@
+#include "bridge/controller.h"
+
+#include "bridge/bridge_state.h"
+#include "bridge/listener.h"
+#include "bridge/serial_source.h"
+#include "bridge/status_sink.h"
+#include "bridge/status_text.h"
+#include "bridge/worker.h"
+#include "settings/settings.h"
+
+#include <string.h>
+
+static HANDLE StartWithCreateThread(LPTHREAD_START_ROUTINE routine)
+{
+    return CreateThread(NULL, 0, routine, NULL, 0, NULL);
+}
+
+StartThreadFunction g_startThread = StartWithCreateThread;
+
+static void CloseListener()
+{
+    SOCKET listener = TakeSocket(&g_bridge.listenSocket);
+    if (listener != INVALID_SOCKET) {
+        closesocket(listener);
+    }
+}
+
+// The key stays greyed for the whole change, so no second Start can begin
+// while a worker is still winding down.
+static void Start()
+{
+    SetKeyEnabled(false);
+    wchar_t name[kPortNameChars];
+    memset(name, 0, sizeof name);
+    GetSelectedPort(name);
+    short port = (short)(GetTcpPortField() & 0xFFFF);
+
+    g_bridge.listenSocket = OpenListener(port);
+    if (g_bridge.listenSocket != INVALID_SOCKET) {
+        SaveSettings(port, name);
+        InterlockedExchange(&g_bridge.running, 1);
+        HANDLE worker = g_startThread(RunBridge);
+        if (worker == NULL) {
+            // Without a worker nobody would ever give the key back, and the
+            // next press would try to stop a thread that does not exist.
+            int error = (int)GetLastError();
+            InterlockedExchange(&g_bridge.running, 0);
+            CloseListener();
+            wchar_t status[kStatusChars];
+            memset(status, 0, sizeof status);
+            FormatStatus(status, kStatusChars, L"Thread failed: %d", error);
+            SetOutputStatus(status);
+        } else {
+            g_bridge.workerThread = worker;
+        }
+    }
+    SetKeyEnabled(true);
+}
+
+// Closing the listener and the port is what wakes the worker from a
+// blocking accept or read. Stop never waits for it: the worker's last status
+// calls are handled on this very thread. The worker gives the key back.
+static void Stop()
+{
+    SetKeyEnabled(false);
+    InterlockedExchange(&g_bridge.running, 0);
+    CloseListener();
+    CloseSerialPort(TakeHandle(&g_bridge.serialPort));
+    CloseHandle(TakeHandle(&g_bridge.workerThread));
+}
+
+void ToggleBridge()
+{
+    if (g_bridge.workerThread == INVALID_HANDLE_VALUE) {
+        Start();
+    } else {
+        Stop();
+    }
+}

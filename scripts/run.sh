@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Builds Velmora and runs it under Wine on a machine without serial hardware:
+# COM2 is a pseudo-terminal fed by a simulated GPS receiver.
+#
+# With a display ($DISPLAY set) the window is left for you to use: press
+# Start, then read the stream with `nc 127.0.0.1 20175`.
+# Without one, a virtual display is used and the run shows itself: Start is
+# pressed through the window's own command, a loopback client prints the
+# sentences that arrive, a screenshot is saved, and everything ends.
+#
+# Usage: scripts/run.sh [seconds to show the stream, default 10]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${VELMORA_BUILD:-$root/build}"
+seconds="${1:-10}"
+
+bash "$root/scripts/setup.sh"
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)" --target velmora velmora_press >/dev/null
+
+# A prefix of its own, so the tests' registry clean-ups never meet it.
+export VELMORA_PREFIX="$build/run-prefix"
+wine="$build/wine-run"
+press="$build/tools/velmora_press.exe"
+work="$(mktemp -d /tmp/velmora-run.XXXXXX)"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  WINEPREFIX="$VELMORA_PREFIX" /usr/lib/wine/wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+"$wine" wineboot -i >/dev/null 2>&1
+
+# The handset lists the ports of its active drivers; give this "handset" a
+# GPS receiver's driver on COM2.
+"$wine" reg add 'HKLM\Drivers\Active\42' /v Name /d 'COM2:' /f >/dev/null 2>&1
+
+socat pty,rawer,link="$VELMORA_PREFIX/dosdevices/com2" pty,rawer,link="$work/gps" \
+  </dev/null >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -e "$work/gps" ] && [ -e "$VELMORA_PREFIX/dosdevices/com2" ] && break; sleep 0.05; done
+# Keep both ends open: Velmora closes COM2 between clients, and a relay that
+# sees its last reader go would quit.
+exec 3<>"$VELMORA_PREFIX/dosdevices/com2" 4<>"$work/gps"
+python3 "$root/tools/gps_simulator.py" "$work/gps" </dev/null &
+pids+=($!)
+
+headless=0
+if [ -z "${DISPLAY:-}" ]; then
+  headless=1
+  display=:77
+  rm -f /tmp/.X77-lock
+  Xvfb "$display" -screen 0 320x320x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+  pids+=($!)
+  export DISPLAY="$display"
+  sleep 1
+fi
+
+"$wine" "$build/velmora.exe" </dev/null >/dev/null 2>&1 &
+program=$!
+"$wine" "$press" wait 30000
+
+if [ "$headless" = 0 ]; then
+  echo "Velmora is running on $DISPLAY with a simulated GPS receiver on COM2."
+  echo "Press Start, then read the stream with: nc 127.0.0.1 20175"
+  wait "$program" || true
+  exit 0
+fi
+
+echo "== pressing Start"
+"$wine" "$press" toggle
+sleep 1
+"$wine" "$press" status
+echo "== what a client on 127.0.0.1:20175 receives in ${seconds} s"
+python3 - "$seconds" <<'PY'
+import socket, sys, time
+seconds = float(sys.argv[1])
+s = socket.create_connection(("127.0.0.1", 20175), timeout=5)
+s.settimeout(0.5)
+end = time.monotonic() + seconds
+while time.monotonic() < end:
+    try:
+        data = s.recv(4096)
+    except socket.timeout:
+        continue
+    if not data:
+        break
+    sys.stdout.write(data.decode("ascii", "replace").replace("\r", ""))
+    sys.stdout.flush()
+s.close()
+PY
+echo
+"$wine" "$press" status
+shot="$build/velmora-screenshot.png"
+import -window Velmora "$shot" 2>/dev/null || import -window root "$shot"
+echo "== screenshot: $shot"
+echo "== pressing Stop and closing the window"
+"$wine" "$press" toggle
+sleep 0.5
+"$wine" "$press" close
+wait "$program" || true
+echo "== done"

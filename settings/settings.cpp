@@ -1,0 +1,77 @@
+#include "settings/settings.h"
+
+#include "bridge/bridge_state.h"
+#include "platform/platform.h"
+
+#include <string.h>
+
+static const wchar_t kSettingsKey[] = L"Software\\Tarnik\\Velmora";
+static const DWORD kDefaultTcpPort = 20175;
+
+void LoadSettings(DWORD* port, wchar_t* name, DWORD nameBytes)
+{
+    *port = kDefaultTcpPort;
+    lstrcpyW(name, L"COM2");
+
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, kRegistryReadAccess, &key) != ERROR_SUCCESS) {
+        return;
+    }
+
+    // Values are read into scratch space first: a value too large for the
+    // room offered leaves the platform's buffer unspecified, and a value of
+    // the wrong type was never written by this program. Either keeps the
+    // default.
+    DWORD type = 0;
+    DWORD stored = *port;
+    DWORD size = sizeof stored;
+    if (RegQueryValueExW(key, L"TcpPort", NULL, &type, (BYTE*)&stored, &size) == ERROR_SUCCESS &&
+        (type == REG_DWORD || type == REG_BINARY)) {
+        // A value of 1 to 3 bytes replaces only as many low-order bytes.
+        // Ports of 32768 and up are stored sign-widened; only the low 16
+        // bits are the port, and the field must show that port, not a
+        // number above 4 billion.
+        *port = stored & 0xFFFF;
+    }
+
+    wchar_t text[kPortNameChars + 1];
+    memset(text, 0, sizeof text);
+    DWORD room = nameBytes < kPortNameChars * sizeof(wchar_t) ? nameBytes : kPortNameChars * sizeof(wchar_t);
+    size = room;
+    if (RegQueryValueExW(key, L"SerialPort", NULL, &type, (BYTE*)text, &size) == ERROR_SUCCESS &&
+        type == REG_SZ) {
+        // Taken only if it ends within the room offered; a value stored
+        // without its terminator that fills the room does not fit.
+        DWORD chars = room / sizeof(wchar_t);
+        DWORD length = 0;
+        while (length < chars && text[length] != 0) {
+            ++length;
+        }
+        if (length < chars) {
+            memcpy(name, text, (length + 1) * sizeof(wchar_t));
+        }
+    }
+    RegCloseKey(key);
+}
+
+void SaveSettings(short port, const wchar_t* name)
+{
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, NULL, 0, kRegistryWriteAccess, NULL,
+                        &key, NULL) != ERROR_SUCCESS) {
+        return;
+    }
+    // Widened with its sign, as every version has stored it.
+    LONG widened = port;
+    RegSetValueExW(key, L"TcpPort", 0, REG_DWORD, (const BYTE*)&widened, sizeof widened);
+
+    DWORD length = 0;
+    while (length < (DWORD)kPortNameChars - 1 && name[length] != 0) {
+        ++length;
+    }
+    wchar_t text[kPortNameChars];
+    memset(text, 0, sizeof text);
+    memcpy(text, name, length * sizeof(wchar_t));
+    RegSetValueExW(key, L"SerialPort", 0, REG_SZ, (const BYTE*)text, (length + 1) * sizeof(wchar_t));
+    RegCloseKey(key);
+}
