@@ -1,0 +1,84 @@
+#include "ui/main_window.h"
+
+#include "bridge/bridge_state.h"
+#include "bridge/controller.h"
+#include "discovery/port_discovery.h"
+#include "platform/shell.h"
+#include "settings/settings.h"
+#include "ui/resources/resource.h"
+
+namespace {
+
+// The remembered name is read into 16 bytes, not 16 characters: room for
+// seven characters, which every COM port name of the handset fits.
+const DWORD kSavedNameBytes = 16;
+
+BOOL InitMainWindow(HWND window)
+{
+    g_bridge.mainWindow = window;
+
+    SHINITDLGINFO screen;
+    ZeroMemory(&screen, sizeof screen);
+    screen.dwMask = SHIDIM_FLAGS;
+    screen.hDlg = window;
+    screen.dwFlags = SHIDIF_SIZEDLGFULLSCREEN;
+    SHInitDialog(&screen);
+
+    // Without the bar the key operations have no target, and nothing says so.
+    SHMENUBARINFO bar;
+    ZeroMemory(&bar, sizeof bar);
+    bar.cbSize = kMenuBarInfoSize;
+    bar.hwndParent = window;
+    bar.nToolBarId = IDR_MENUBAR;
+    bar.hInstRes = g_bridge.instance;
+    if (SHCreateMenuBar(&bar)) {
+        g_bridge.menuBar = bar.hwndMB;
+    }
+
+    HWND list = GetDlgItem(window, IDC_PORT_LIST);
+    FillPortList(list);
+
+    DWORD port = 0;
+    wchar_t name[kPortNameChars];
+    ZeroMemory(name, sizeof name);
+    LoadSettings(&port, name, kSavedNameBytes);
+
+    // The list's own prefix search, case-blind: "COM2" finds "COM20" when
+    // there is no "COM2". An empty list keeps no selection.
+    LRESULT found = SendMessageW(list, LB_FINDSTRING, (WPARAM)-1, (LPARAM)name);
+    SendMessageW(list, LB_SETCURSEL, found == LB_ERR ? 0 : (WPARAM)found, 0);
+
+    // Posted: the dialog manager sets the first focus after this returns.
+    PostMessageW(window, WM_NEXTDLGCTL, (WPARAM)list, TRUE);
+
+    // Unsigned, as the field is read back at each Start.
+    SetDlgItemInt(window, IDC_TCP_PORT, port, FALSE);
+    return TRUE;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return InitMainWindow(window);
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            // Out of sight only; the bridge goes on in the background.
+            ShowWindow(window, SW_MINIMIZE);
+            return TRUE;
+        case IDM_TOGGLE:
+            ToggleBridge();
+            return TRUE;
+        }
+        return FALSE;
+    case WM_CLOSE:
+        // A running bridge is not stopped: it ends with the process.
+        EndDialog(window, 0);
+        WSACleanup();
+        return TRUE;
+    }
+    return FALSE;
+}
