@@ -97,7 +97,7 @@ BOOL SHCreateMenuBar(PSHMENUBARINFO info)
     }
 
     HWND bar = CreateWindowExW(0, TOOLBARCLASSNAMEW, NULL,
-                               WS_CHILD | WS_VISIBLE | CCS_BOTTOM | TBSTYLE_FLAT | TBSTYLE_LIST,
+                               WS_CHILD | WS_VISIBLE | CCS_BOTTOM | CCS_NODIVIDER | TBSTYLE_FLAT | TBSTYLE_LIST,
                                0, 0, 0, 0, info->hwndParent, (HMENU)(UINT_PTR)info->nToolBarId,
                                info->hInstRes, NULL);
     if (bar == NULL) {
