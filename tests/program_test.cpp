@@ -1,0 +1,99 @@
+// The program as a process of its own: its window comes up, closing it
+// ends the program with 0, and a second start only brings the first back.
+#include "support/pty_port.h"
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+PROCESS_INFORMATION StartProgram()
+{
+    std::wstring command = L"\"" + UnixToWindowsPath(VELMORA_PROGRAM) + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    EXPECT_TRUE(CreateProcessW(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        << GetLastError();
+    return process;
+}
+
+// Waits for the process to end while this thread goes on handling its own
+// windows' messages. Returns its exit code, or -1 if it is still running.
+long WaitForExit(const PROCESS_INFORMATION& process, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        DWORD woke = MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 50, QS_ALLINPUT);
+        if (woke == WAIT_OBJECT_0) {
+            DWORD code = 0;
+            GetExitCodeProcess(process.hProcess, &code);
+            return static_cast<long>(code);
+        }
+        MSG message;
+        while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    return -1;
+}
+
+void Release(PROCESS_INFORMATION& process)
+{
+    if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+HWND WindowOf(DWORD processId, DWORD timeoutMs)
+{
+    for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
+        HWND window = FindWindowW(NULL, L"Velmora");
+        DWORD owner = 0;
+        if (window != NULL) GetWindowThreadProcessId(window, &owner);
+        // Found as soon as it exists; wanted once the dialog shows it.
+        if (owner == processId && IsWindowVisible(window)) return window;
+        Sleep(20);
+    }
+    return NULL;
+}
+
+TEST(Program, ShowsItsWindowAndEndsWithZeroWhenItIsClosed)
+{
+    PROCESS_INFORMATION process = StartProgram();
+    HWND window = WindowOf(process.dwProcessId, 20000);
+    ASSERT_NE(static_cast<HWND>(NULL), window);
+    EXPECT_TRUE(IsWindowVisible(window));
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(176, client.right);
+    EXPECT_EQ(220, client.bottom);
+    EXPECT_NE(static_cast<HWND>(NULL), FindWindowExW(window, NULL, TOOLBARCLASSNAMEW, NULL)) << "soft-key bar";
+    wchar_t port[16] = {};
+    GetDlgItemTextW(window, 1002, port, 16);
+    EXPECT_STRNE(L"", port);
+
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, WaitForExit(process, 10000));
+    Release(process);
+}
+
+TEST(Program, SecondStartBringsTheFirstBackAndEndsAtOnce)
+{
+    // Stands in for a first instance that the user minimised.
+    HWND first = CreateWindowExW(0, L"STATIC", L"Velmora", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 200,
+                                 NULL, NULL, GetModuleHandleW(NULL), NULL);
+    ASSERT_NE(static_cast<HWND>(NULL), first);
+    ShowWindow(first, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(first));
+
+    PROCESS_INFORMATION second = StartProgram();
+    EXPECT_EQ(0, WaitForExit(second, 10000));
+    Release(second);
+    EXPECT_FALSE(IsIconic(first));
+    EXPECT_EQ(first, GetForegroundWindow());
+    DestroyWindow(first);
+}
+
+}  // namespace
