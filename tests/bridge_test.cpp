@@ -127,7 +127,7 @@ TEST_F(Bridge, ClientThatLeavesIsDroppedAndTheNextGetsAFreshOpen)
     closesocket(first);
 
     // The next failed send ends the connection and closes the port.
-    ASSERT_TRUE(recording::WaitFor(L"out:Listening...", 3));
+    ASSERT_TRUE(recording::WaitFor(L"in:", 2));
     ASSERT_TRUE(recording::InOrder({L"in:Reading...", L"out:Transmitting...", L"in:",
                                     L"out:Listening...", L"in:"})) << recording::Dump();
     EXPECT_EQ(1, recording::Count(L"in:Opened..."));

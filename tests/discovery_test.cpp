@@ -1,0 +1,200 @@
+// Port discovery against the real registry of the test prefix and a real
+// sorted list box. Both roots are fixed HKEY_LOCAL_MACHINE paths shared by
+// every case, so each case empties them first and writes only what it needs.
+#include "discovery/port_discovery.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kDrivers[] = L"Drivers\\Active";
+const wchar_t kBluetooth[] = L"Software\\Microsoft\\Bluetooth\\Serial\\Ports";
+
+using Names = std::vector<std::wstring>;
+
+void ClearRoot(const wchar_t* root)
+{
+    LONG result = RegDeleteTreeW(HKEY_LOCAL_MACHINE, root);
+    ASSERT_TRUE(result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) << result;
+}
+
+// Creates root\sub (or the root itself for an empty `sub`) and, when `value`
+// is given, stores `size` raw bytes in it.
+void PutRaw(const wchar_t* root, const std::wstring& sub, const wchar_t* value, DWORD type,
+            const void* data, DWORD size)
+{
+    std::wstring path = sub.empty() ? std::wstring(root) : std::wstring(root) + L"\\" + sub;
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0,
+                                             KEY_WRITE, NULL, &key, NULL))
+        << "creating " << std::string(path.begin(), path.end());
+    if (value != NULL) {
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegSetValueExW(key, value, 0, type, static_cast<const BYTE*>(data), size));
+    }
+    RegCloseKey(key);
+}
+
+// A REG_SZ with its terminator, as drivers normally store it.
+void PutName(const wchar_t* root, const std::wstring& sub, const wchar_t* value,
+             const std::wstring& text)
+{
+    PutRaw(root, sub, value, REG_SZ, text.c_str(),
+           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+class Discovery : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearRoot(kDrivers);
+        ClearRoot(kBluetooth);
+        parent_ = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200, NULL,
+                                  NULL, GetModuleHandleW(NULL), NULL);
+        ASSERT_NE(static_cast<HWND>(NULL), parent_) << "no window: is DISPLAY set?";
+        list_ = CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD | LBS_SORT | LBS_HASSTRINGS, 0, 0,
+                                100, 100, parent_, NULL, GetModuleHandleW(NULL), NULL);
+        ASSERT_NE(static_cast<HWND>(NULL), list_);
+    }
+
+    void TearDown() override
+    {
+        if (parent_ != NULL) DestroyWindow(parent_);
+        ClearRoot(kDrivers);
+        ClearRoot(kBluetooth);
+    }
+
+    // The list's entries in its own (sorted) order.
+    Names Items() const
+    {
+        Names items;
+        int count = static_cast<int>(SendMessageW(list_, LB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            int length = static_cast<int>(SendMessageW(list_, LB_GETTEXTLEN, i, 0));
+            std::wstring text(length + 1, L'\0');
+            SendMessageW(list_, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
+            text.resize(length);
+            items.push_back(text);
+        }
+        return items;
+    }
+
+    HWND parent_ = NULL;
+    HWND list_ = NULL;
+};
+
+TEST_F(Discovery, DriverAndBluetoothPortsAppearAsBareNames)
+{
+    PutName(kDrivers, L"0001", L"Name", L"COM1:");
+    PutName(kBluetooth, L"0", L"Port", L"COM8");
+
+    FillPortList(list_);
+
+    EXPECT_EQ((Names{L"COM1", L"COM8"}), Items());
+}
+
+TEST_F(Discovery, OnlyNamesBeginningWithUpperCaseComAreTaken)
+{
+    PutName(kDrivers, L"a", L"Name", L"com3:");
+    PutName(kDrivers, L"b", L"Name", L"LPT1:");
+    PutName(kDrivers, L"c", L"Name", L"CO");
+    PutName(kDrivers, L"d", L"Name", L"Com4:");
+    PutName(kDrivers, L"e", L"Name", L"");
+    PutName(kDrivers, L"f", L"Name", L"COM2:");
+    PutName(kBluetooth, L"a", L"Port", L" COM6");
+
+    FillPortList(list_);
+
+    EXPECT_EQ((Names{L"COM2"}), Items());
+}
+
+TEST_F(Discovery, EveryOccurrenceIsListedEvenTwiceOver)
+{
+    PutName(kDrivers, L"gps", L"Name", L"COM5:");
+    PutName(kDrivers, L"gps2", L"Name", L"COM5:");
+    PutName(kBluetooth, L"0", L"Port", L"COM5");
+
+    FillPortList(list_);
+
+    EXPECT_EQ((Names{L"COM5", L"COM5", L"COM5"}), Items());
+}
+
+// Each root has its own value name; the other root's does not count.
+TEST_F(Discovery, SubKeyWithoutTheValueIsSkipped)
+{
+    PutRaw(kDrivers, L"bare", NULL, 0, NULL, 0);
+    PutName(kDrivers, L"other", L"Port", L"COM6");
+    PutName(kDrivers, L"serial", L"Name", L"COM2:");
+    PutName(kBluetooth, L"0", L"Name", L"COM7:");
+    PutName(kBluetooth, L"1", L"Port", L"COM9");
+
+    FillPortList(list_);
+
+    EXPECT_EQ((Names{L"COM2", L"COM9"}), Items());
+}
+
+// The text ends at the end of the stored data even without a terminator;
+// the colon is still found and removed, and a stray odd byte is no
+// character of its own.
+TEST_F(Discovery, UnterminatedValueEndsWithItsData)
+{
+    PutRaw(kDrivers, L"binary", L"Name", REG_BINARY, L"COM7:", 5 * sizeof(wchar_t));
+    // The character after the stored data is not zero, so no terminator is
+    // slipped in while storing.
+    PutRaw(kDrivers, L"string", L"Name", REG_SZ, L"COM3X", 4 * sizeof(wchar_t));
+    PutRaw(kBluetooth, L"odd", L"Port", REG_BINARY, L"COM4X", 4 * sizeof(wchar_t) + 1);
+
+    FillPortList(list_);
+
+    EXPECT_EQ((Names{L"COM3", L"COM4", L"COM7"}), Items());
+}
+
+// The stored type is not looked at: whatever the bytes spell is taken.
+TEST_F(Discovery, ValuesOfOtherTypesDoNoHarm)
+{
+    DWORD number = 3;
+    PutRaw(kDrivers, L"dword", L"Name", REG_DWORD, &number, sizeof number);
+    PutRaw(kDrivers, L"co", L"Name", REG_DWORD, L"CO", 2 * sizeof(wchar_t));
+    PutRaw(kDrivers, L"empty", L"Name", REG_BINARY, "", 0);
+    PutRaw(kDrivers, L"none", L"Name", REG_NONE, NULL, 0);
+    const wchar_t multi[] = L"COM5\0COM6\0";
+    PutRaw(kBluetooth, L"multi", L"Port", REG_MULTI_SZ, multi, sizeof multi);
+    PutRaw(kBluetooth, L"expand", L"Port", REG_EXPAND_SZ, L"COM1:", 6 * sizeof(wchar_t));
+
+    FillPortList(list_);
+
+    EXPECT_EQ((Names{L"COM1", L"COM5"}), Items());
+}
+
+// "Drivers\Active\" takes 15 of the path's 254 characters, leaving 239 for
+// the sub-key name; longer names are skipped, not cut short.
+TEST_F(Discovery, SubKeyTooLongForThePathIsSkipped)
+{
+    PutName(kDrivers, std::wstring(239, L'a'), L"Name", L"COM1:");
+    PutName(kDrivers, std::wstring(240, L'b'), L"Name", L"COM2:");
+    PutName(kDrivers, std::wstring(254, L'c'), L"Name", L"COM3:");
+    PutName(kDrivers, L"d", L"Name", L"COM4:");
+    // 42 characters of root and backslash leave 212 here.
+    PutName(kBluetooth, std::wstring(212, L'e'), L"Port", L"COM5");
+    PutName(kBluetooth, std::wstring(213, L'f'), L"Port", L"COM6");
+
+    FillPortList(list_);
+
+    EXPECT_EQ((Names{L"COM1", L"COM4", L"COM5"}), Items());
+}
+
+TEST_F(Discovery, MissingOrEmptyRootsGiveAnEmptyList)
+{
+    FillPortList(list_);
+    EXPECT_TRUE(Items().empty());
+
+    PutRaw(kDrivers, L"", NULL, 0, NULL, 0);
+    PutRaw(kBluetooth, L"", NULL, 0, NULL, 0);
+    FillPortList(list_);
+    EXPECT_TRUE(Items().empty());
+}
+
+}  // namespace

@@ -1,0 +1,347 @@
+#!/usr/bin/env python3
+"""Measures Velmora under Wine against the floor of its design.
+
+Every figure comes from this one run, on this machine:
+- throughput of the real program (started through its own Start command)
+  moving random bytes from a pseudo-terminal COM port to a loopback client,
+  checked by SHA-256; beside it bare 512-byte read-and-send loops under Wine
+  (synchronous and overlapped reads) and socat natively on the same path;
+- chunk latency from the 512th byte of a block written into the device to
+  the block's arrival at the client;
+- CPU used while idle (listening, and serving a silent device);
+- the stripped program's size.
+
+Run it through scripts/benchmark.sh, which builds everything first.
+"""
+import argparse
+import datetime
+import hashlib
+import os
+import shutil
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+WINESERVER = "/usr/lib/wine/wineserver"
+
+
+class Bench:
+    def __init__(self, args):
+        self.args = args
+        self.build = os.path.abspath(args.build)
+        self.prefix = os.path.join(self.build, "bench-prefix")
+        self.env = dict(os.environ, VELMORA_PREFIX=self.prefix, WINEDEBUG="-all")
+        self.wine = os.path.join(self.build, "wine-run")
+        self.work = tempfile.mkdtemp(prefix="velmora-bench-")
+        self.procs = []
+        self.tcp_port = 20175
+        self.com = 5
+
+    # ---- plumbing -------------------------------------------------------
+    def run_wine(self, *argv, check=True):
+        return subprocess.run([self.wine, *argv], env=self.env, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, check=check, text=True)
+
+    def spawn(self, argv, **kw):
+        p = subprocess.Popen(argv, env=self.env, stdin=subprocess.DEVNULL,
+                             stdout=kw.pop("stdout", subprocess.DEVNULL), stderr=subprocess.DEVNULL, **kw)
+        self.procs.append(p)
+        return p
+
+    def stop(self, p, timeout=5):
+        if p.poll() is None:
+            p.terminate()
+            try:
+                p.wait(timeout)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+
+    def start_display(self):
+        if os.environ.get("DISPLAY"):
+            return
+        display = ":78"
+        try:
+            os.unlink("/tmp/.X78-lock")
+        except FileNotFoundError:
+            pass
+        self.spawn(["Xvfb", display, "-screen", "0", "320x320x24", "-nolisten", "tcp"])
+        self.env["DISPLAY"] = display
+        time.sleep(1)
+
+    def prepare_prefix(self):
+        self.run_wine("wineboot", "-i", check=False)
+        # Keep the server up between the many short Wine processes.
+        subprocess.run([WINESERVER, "-p", "60"], env=dict(self.env, WINEPREFIX=self.prefix))
+        com = "COM%d" % self.com
+        self.run_wine("reg", "add", r"HKLM\Drivers\Active\42", "/v", "Name", "/d", com + ":", "/f")
+        self.run_wine("reg", "add", r"HKLM\Software\Tarnik\Velmora", "/v", "SerialPort", "/d", com, "/f")
+        self.run_wine("reg", "add", r"HKLM\Software\Tarnik\Velmora", "/v", "TcpPort", "/t", "REG_DWORD",
+                      "/d", str(self.tcp_port), "/f")
+
+    def pty_pair(self):
+        """COMn in the prefix and a device end for this process to write."""
+        link = os.path.join(self.prefix, "dosdevices", "com%d" % self.com)
+        device = os.path.join(self.work, "device")
+        for path in (link, device):
+            if os.path.lexists(path):
+                os.unlink(path)
+        relay = self.spawn(["socat", "pty,rawer,link=" + link, "pty,rawer,link=" + device])
+        for _ in range(200):
+            if os.path.exists(link) and os.path.exists(device):
+                break
+            time.sleep(0.02)
+        # Hold both ends open so the relay never sees a hang-up between clients.
+        held = [os.open(link, os.O_RDWR | os.O_NOCTTY), os.open(device, os.O_RDWR | os.O_NOCTTY)]
+        return relay, held, device
+
+    def close_pair(self, pair):
+        relay, held, _ = pair
+        self.stop(relay)
+        for fd in held:
+            os.close(fd)
+
+    def connect(self, timeout=20):
+        end = time.monotonic() + timeout
+        while True:
+            try:
+                return socket.create_connection(("127.0.0.1", self.tcp_port), timeout=60)
+            except OSError:
+                if time.monotonic() > end:
+                    raise
+                time.sleep(0.05)
+
+    def start_program(self):
+        program = self.spawn([self.wine, os.path.join(self.build, "velmora.exe")])
+        self.run_wine(os.path.join(self.build, "tools", "velmora_press.exe"), "wait", "30000")
+        self.run_wine(os.path.join(self.build, "tools", "velmora_press.exe"), "toggle")
+        return program
+
+    def close_program(self, program):
+        self.run_wine(os.path.join(self.build, "tools", "velmora_press.exe"), "close", check=False)
+        try:
+            program.wait(10)
+        except subprocess.TimeoutExpired:
+            self.stop(program)
+
+    def start_loop(self, mode):
+        loop = self.spawn([self.wine, os.path.join(self.build, "tools", "bench_loop.exe"), mode,
+                           "COM%d" % self.com, str(self.tcp_port)], stdout=subprocess.PIPE)
+        loop.stdout.readline()   # "listening"
+        return loop
+
+    def start_socat(self):
+        link = os.path.join(self.prefix, "dosdevices", "com%d" % self.com)
+        return self.spawn(["socat", "-u", "-b512", "OPEN:%s,rawer" % link,
+                           "TCP-LISTEN:%d,bind=127.0.0.1,reuseaddr" % self.tcp_port])
+
+    # ---- measurements ---------------------------------------------------
+    def transfer(self, kind, data, digest):
+        pair = self.pty_pair()
+        subject = {"program": self.start_program,
+                   "sync": lambda: self.start_loop("sync"),
+                   "overlapped": lambda: self.start_loop("overlapped"),
+                   "socat": self.start_socat}[kind]()
+        client = self.connect()
+        time.sleep(0.3)   # the port is opened once the client is accepted
+        fd = os.open(pair[2], os.O_WRONLY | os.O_NOCTTY)
+        start = time.monotonic()
+        writer = threading.Thread(target=lambda: os.write(fd, data) if len(data) < 65536 else
+                                  [os.write(fd, data[i:i + 65536]) for i in range(0, len(data), 65536)])
+        writer.start()
+        h = hashlib.sha256()
+        got = 0
+        while got < len(data):
+            chunk = client.recv(1 << 20)
+            if not chunk:
+                break
+            h.update(chunk)
+            got += len(chunk)
+        elapsed = time.monotonic() - start
+        writer.join()
+        os.close(fd)
+        client.close()
+        if kind == "program":
+            self.close_program(subject)
+        else:
+            self.stop(subject)
+        self.close_pair(pair)
+        ok = got == len(data) and h.hexdigest() == digest
+        return len(data) / elapsed / 1e6, ok
+
+    def latency(self, kind, blocks):
+        pair = self.pty_pair()
+        subject = self.start_program() if kind == "program" else self.start_loop("overlapped")
+        client = self.connect()
+        time.sleep(0.3)
+        fd = os.open(pair[2], os.O_WRONLY | os.O_NOCTTY)
+        block = os.urandom(512)
+        times = []
+        for _ in range(blocks):
+            os.write(fd, block[:511])
+            time.sleep(0.001)
+            os.write(fd, block[511:])   # the 512th byte
+            t0 = time.monotonic()
+            got = b""
+            while len(got) < 512:
+                got += client.recv(512 - len(got))
+            times.append((time.monotonic() - t0) * 1000)
+            if got != block:
+                raise SystemExit("latency block corrupted")
+        os.close(fd)
+        client.close()
+        if kind == "program":
+            self.close_program(subject)
+        else:
+            self.stop(subject)
+        self.close_pair(pair)
+        times.sort()
+        return statistics.median(times), times[int(len(times) * 0.99) - 1]
+
+    def cpu_seconds(self, pid):
+        with open("/proc/%d/stat" % pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+    def program_pid(self):
+        out = subprocess.run(["pgrep", "-f", "velmora.exe"], stdout=subprocess.PIPE, text=True).stdout.split()
+        own = [int(p) for p in out if int(p) != os.getpid()]
+        # The Windows process itself, not the shell wrapper that started it.
+        for pid in own:
+            try:
+                if "wine" in os.readlink("/proc/%d/exe" % pid) or "preloader" in os.readlink("/proc/%d/exe" % pid):
+                    return pid
+            except OSError:
+                pass
+        return own[-1]
+
+    def server_pid(self):
+        st = os.stat(self.prefix)
+        wanted = "server-%x-%x" % (st.st_dev, st.st_ino)
+        for pid in subprocess.run(["pgrep", "wineserver"], stdout=subprocess.PIPE, text=True).stdout.split():
+            try:
+                if os.readlink("/proc/%s/cwd" % pid).endswith(wanted):
+                    return int(pid)
+            except OSError:
+                pass
+        return None
+
+    def idle(self, seconds):
+        pair = self.pty_pair()
+        program = self.start_program()
+        self.connect().close()   # make sure it listens; that client is dropped at the next send
+        time.sleep(1)
+        pid, server = self.program_pid(), self.server_pid()
+
+        def sample():
+            return self.cpu_seconds(pid), (self.cpu_seconds(server) if server else 0.0)
+
+        a = sample()
+        time.sleep(seconds)
+        b = sample()
+        listening = (b[0] - a[0], b[1] - a[1])
+        # Restart so that the silent device is served with a fresh open.
+        self.close_program(program)
+        program = self.start_program()
+        client = self.connect()
+        time.sleep(1)
+        pid = self.program_pid()
+        a = sample()
+        time.sleep(seconds)
+        b = sample()
+        serving = (b[0] - a[0], b[1] - a[1])
+        client.close()
+        self.close_program(program)
+        self.close_pair(pair)
+        return listening, serving
+
+    def size(self):
+        stripped = os.path.join(self.work, "velmora.exe")
+        shutil.copy(os.path.join(self.build, "velmora.exe"), stripped)
+        subprocess.run(["x86_64-w64-mingw32-strip", stripped], check=True)
+        return os.path.getsize(stripped)
+
+    def cleanup(self):
+        for p in self.procs:
+            self.stop(p, 2)
+        subprocess.run([WINESERVER, "-k"], env=dict(self.env, WINEPREFIX=self.prefix),
+                       stderr=subprocess.DEVNULL)
+        shutil.rmtree(self.work, ignore_errors=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default="build")
+    parser.add_argument("--mib", type=int, default=64)
+    parser.add_argument("--reps", type=int, default=5)
+    parser.add_argument("--latency-blocks", type=int, default=1000)
+    parser.add_argument("--idle-seconds", type=float, default=30)
+    parser.add_argument("--out", default=None)
+    args = parser.parse_args()
+
+    bench = Bench(args)
+    try:
+        bench.start_display()
+        bench.prepare_prefix()
+        data = os.urandom(args.mib << 20)
+        digest = hashlib.sha256(data).hexdigest()
+        rates = {}
+        for kind in ("program", "overlapped", "sync", "socat"):
+            rates[kind] = []
+            for rep in range(args.reps):
+                rate, ok = bench.transfer(kind, data, digest)
+                if not ok:
+                    raise SystemExit("%s: stream differs from the device's (SHA-256)" % kind)
+                rates[kind].append(rate)
+                print("throughput %-10s rep %d: %.2f MB/s, SHA-256 ok" % (kind, rep + 1, rate), flush=True)
+        med = {k: statistics.median(v) for k, v in rates.items()}
+        lat_program = bench.latency("program", args.latency_blocks)
+        print("latency program: median %.2f ms, p99 %.2f ms" % lat_program, flush=True)
+        lat_loop = bench.latency("overlapped", args.latency_blocks)
+        print("latency bare overlapped loop: median %.2f ms, p99 %.2f ms" % lat_loop, flush=True)
+        (idle_cpu, idle_srv), (serve_cpu, serve_srv) = bench.idle(args.idle_seconds)
+        print("idle: listening %.3f s (+server %.3f s), serving silent %.3f s (+server %.3f s)"
+              % (idle_cpu, idle_srv, serve_cpu, serve_srv), flush=True)
+        size = bench.size()
+    finally:
+        bench.cleanup()
+
+    mib = args.mib
+    lines = [
+        "Made on %s with `bash scripts/benchmark.sh`: %d MiB per transfer, median of %d runs, "
+        "%d latency blocks, %g s per idle figure." % (datetime.date.today().isoformat(), mib, args.reps,
+                                                    args.latency_blocks, args.idle_seconds),
+        "",
+        "| Measure | Result |",
+        "|---|---|",
+        "| Velmora under Wine, COM port to loopback client | %.2f MB/s |" % med["program"],
+        "| Bare loop under Wine, overlapped read (the desktop build's way) | %.2f MB/s |" % med["overlapped"],
+        "| Bare loop under Wine, synchronous read (the handset's way) | %.2f MB/s |" % med["sync"],
+        "| socat, native, 512-byte buffer, same path | %.2f MB/s |" % med["socat"],
+        "| Velmora / bare overlapped loop (target at least 0.95) | %.3f |" % (med["program"] / med["overlapped"]),
+        "| Overlapped / synchronous read | %.3f |" % (med["overlapped"] / med["sync"]),
+        "| Chunk latency, Velmora: median / 99th percentile | %.2f ms / %.2f ms |" % lat_program,
+        "| Chunk latency, bare overlapped loop: median / 99th percentile | %.2f ms / %.2f ms |" % lat_loop,
+        "| CPU while listening, %g s: program / its Wine server | %.3f s / %.3f s |"
+        % (args.idle_seconds, idle_cpu, idle_srv),
+        "| CPU while serving a silent device, %g s: program / its Wine server | %.3f s / %.3f s |"
+        % (args.idle_seconds, serve_cpu, serve_srv),
+        "| Stripped program size | %d bytes |" % size,
+        "",
+        "All runs, MB/s: " + "; ".join("%s %s" % (k, ", ".join("%.2f" % r for r in v)) for k, v in rates.items()),
+    ]
+    table = "\n".join(lines)
+    print()
+    print(table)
+    if args.out:
+        with open(args.out, "w") as f:
+            f.write(table + "\n")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
