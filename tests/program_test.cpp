@@ -1,5 +1,6 @@
 // The program as a process of its own: its window comes up, closing it
 // ends the program with 0, and a second start only brings the first back.
+#include "support/loopback.h"
 #include "support/pty_port.h"
 
 #include <commctrl.h>
@@ -94,6 +95,97 @@ TEST(Program, SecondStartBringsTheFirstBackAndEndsAtOnce)
     EXPECT_FALSE(IsIconic(first));
     EXPECT_EQ(first, GetForegroundWindow());
     DestroyWindow(first);
+}
+
+std::wstring Line(HWND window, int id)
+{
+    wchar_t text[256] = {};
+    GetDlgItemTextW(window, id, text, 256);
+    return text;
+}
+
+bool WaitForLine(HWND window, int id, const std::wstring& wanted, DWORD timeoutMs = 10000)
+{
+    for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
+        if (Line(window, id) == wanted) return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+int CountWindowsTitledVelmora()
+{
+    int count = 0;
+    for (HWND w = FindWindowW(NULL, L"Velmora"); w != NULL; w = FindWindowExW(NULL, w, NULL, L"Velmora")) ++count;
+    return count;
+}
+
+// The handset's registry as the program finds it: one driver on the test's
+// COM port, and that port and a free TCP port remembered.
+void PrepareRegistry(const std::wstring& com, unsigned short tcpPort)
+{
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Drivers\\Active");
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Bluetooth\\Serial\\Ports");
+    const std::wstring driverName = com + L":";
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Drivers\\Active\\12", L"Name", REG_SZ, driverName.c_str(),
+                    static_cast<DWORD>((driverName.size() + 1) * 2));
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Tarnik\\Velmora", L"SerialPort", REG_SZ, com.c_str(),
+                    static_cast<DWORD>((com.size() + 1) * 2));
+    DWORD port = tcpPort;
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Tarnik\\Velmora", L"TcpPort", REG_DWORD, &port, 4);
+}
+
+TEST(Program, StreamsTheDeviceFromItsOwnStartCommandUntilStopAndCloses)
+{
+    StartSockets();
+    PtyPort device;
+    ASSERT_TRUE(device.Ready());
+    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    const unsigned short tcpPort = BoundPort(probe);
+    closesocket(probe);
+    PrepareRegistry(device.Name(), tcpPort);
+
+    PROCESS_INFORMATION process = StartProgram();
+    HWND window = WindowOf(process.dwProcessId, 20000);
+    ASSERT_NE(static_cast<HWND>(NULL), window);
+
+    // A second start leaves the one window there is and ends at once.
+    PROCESS_INFORMATION second = StartProgram();
+    EXPECT_EQ(0, WaitForExit(second, 10000));
+    Release(second);
+    EXPECT_EQ(1, CountWindowsTitledVelmora());
+
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(106, 0), 0);
+    ASSERT_TRUE(WaitForLine(window, 1004, L"Listening..."));
+    device.KeepSending();
+    SOCKET client = ConnectLoopback(tcpPort);
+    ASSERT_NE(INVALID_SOCKET, client);
+    EXPECT_GT(ReceiveFor(client, 500), 0);
+    EXPECT_EQ(L"Reading...", Line(window, 1003));
+    EXPECT_EQ(L"Transmitting...", Line(window, 1004));
+
+    // Out of sight, still serving.
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+    EXPECT_TRUE(IsIconic(window));
+    EXPECT_GT(ReceiveFor(client, 500), 0);
+
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(106, 0), 0);
+    EXPECT_TRUE(WaitForLine(window, 1004, L""));
+    EXPECT_TRUE(WaitForLine(window, 1003, L""));
+    // What was already under way may still arrive; then the stream ends.
+    long last = 0;
+    for (int i = 0; i < 20 && last >= 0; ++i) last = ReceiveFor(client, 200);
+    EXPECT_EQ(-1, last) << "the client is let go once the worker ends";
+    closesocket(client);
+
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, WaitForExit(process, 10000));
+    Release(process);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Drivers\\Active");
 }
 
 }  // namespace
