@@ -451,4 +451,59 @@ TEST_F(MainWindow, SpinnerStepsThroughTheSortedNamesAndWrapsAtBothEnds)
     EXPECT_EQ(L"COM2", Selected());
 }
 
+// Whatever the user types into the port field, Start binds the low 16 bits
+// of what the field reads as an unsigned number, and 0 (a port of the
+// system's choosing) when it holds no number; nothing the user types can
+// crash the program.
+struct PortFieldCase {
+    const char* proves;
+    const wchar_t* typed;
+    long bound;   // -1: a port of the system's choosing
+};
+
+const PortFieldCase kPortFieldCases[] = {
+    { "an empty field binds a port of the system's choosing", L"", -1 },
+    { "letters are no number", L"port", -1 },
+    { "zero asks the system for a port", L"0", -1 },
+    { "the largest port binds as itself", L"65535", 65535 },
+    { "one above the largest wraps to zero", L"65536", -1 },
+    { "the largest unsigned number keeps its low 16 bits", L"4294967295", 65535 },
+    { "a number beyond 32 bits is no number", L"99999999999", -1 },
+    { "spaces around a number are ignored", L"  4242  ", 4242 },
+    { "a minus sign is no unsigned number", L"-4242", -1 },
+    { "digits followed by letters are no number", L"4242x", -1 },
+};
+
+void PrintTo(const PortFieldCase& c, std::ostream* out) { *out << '"' << c.proves << '"'; }
+
+class PortField : public MainWindow, public ::testing::WithParamInterface<PortFieldCase> {};
+
+TEST_P(PortField, StartBindsTheLowSixteenBitsOfWhatTheFieldReads)
+{
+    const PortFieldCase& c = GetParam();
+    Open({ L"COM1" });
+    SetDlgItemTextW(window_, IDC_TCP_PORT, c.typed);
+    PressKey();
+    ASSERT_TRUE(PumpUntil([] { return KeyLabel() == L"Stop"; })) << Text(IDC_OUTPUT_STATUS).c_str();
+    sockaddr_in bound = {};
+    int length = sizeof bound;
+    ASSERT_EQ(0, getsockname(g_bridge.listenSocket, reinterpret_cast<sockaddr*>(&bound), &length));
+    EXPECT_EQ(htonl(INADDR_LOOPBACK), bound.sin_addr.s_addr);
+    if (c.bound < 0) {
+        EXPECT_NE(0, ntohs(bound.sin_port));
+    } else {
+        EXPECT_EQ(c.bound, ntohs(bound.sin_port));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BadInput, PortField, ::testing::ValuesIn(kPortFieldCases),
+                         [](const ::testing::TestParamInfo<PortFieldCase>& info) {
+                             std::string name;
+                             for (const char* p = info.param.proves; *p; ++p) {
+                                 if (isalnum(static_cast<unsigned char>(*p))) name += *p;
+                                 else if (*p == ' ') name += '_';
+                             }
+                             return name;
+                         });
+
 }  // namespace
