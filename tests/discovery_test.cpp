@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,19 @@ TEST_F(Discovery, SubKeyTooLongForThePathIsSkipped)
     FillPortList(list_);
 
     EXPECT_EQ((Names{L"COM1", L"COM4", L"COM5"}), Items());
+}
+
+TEST_F(Discovery, HundredsOfSubKeysAreAllRead)
+{
+    for (int i = 1; i <= 300; ++i) {
+        PutName(kDrivers, L"serial" + std::to_wstring(i), L"Name", L"COM" + std::to_wstring(i) + L":");
+        PutName(kBluetooth, L"device" + std::to_wstring(i), L"Port", L"LPT" + std::to_wstring(i));
+    }
+    FillPortList(list_);
+    Names items = Items();
+    ASSERT_EQ(300u, items.size());
+    EXPECT_EQ(1, std::count(items.begin(), items.end(), L"COM1"));
+    EXPECT_EQ(1, std::count(items.begin(), items.end(), L"COM300"));
 }
 
 TEST_F(Discovery, MissingOrEmptyRootsGiveAnEmptyList)
