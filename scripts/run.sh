@@ -14,10 +14,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELMORA_BUILD:-$root/build}"
 seconds="${1:-10}"
 
-bash "$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target velmora velmora_press >/dev/null
+bash "$root/scripts/build.sh" velmora velmora_press >/dev/null
 
 # A prefix of its own, so the tests' registry clean-ups never meet it.
 export VELMORA_PREFIX="$build/run-prefix"

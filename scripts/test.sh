@@ -5,10 +5,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELMORA_BUILD:-$root/build}"
 
-bash "$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)"
+bash "$root/scripts/build.sh"
 # A prefix still being created makes the first test listing fail: boot it first.
 "$build/wine-run" wineboot -i >/dev/null 2>&1 || true
 cd "$build"

@@ -139,13 +139,23 @@ class Bench:
         return self.spawn(["socat", "-u", "-b512", "OPEN:%s,rawer" % link,
                            "TCP-LISTEN:%d,bind=127.0.0.1,reuseaddr" % self.tcp_port])
 
+    def start_subject(self, kind):
+        if kind == "program":
+            return self.start_program()
+        if kind == "socat":
+            return self.start_socat()
+        return self.start_loop(kind)
+
+    def stop_subject(self, kind, subject):
+        if kind == "program":
+            self.close_program(subject)
+        else:
+            self.stop(subject)
+
     # ---- measurements ---------------------------------------------------
     def transfer(self, kind, data, digest):
         pair = self.pty_pair()
-        subject = {"program": self.start_program,
-                   "sync": lambda: self.start_loop("sync"),
-                   "overlapped": lambda: self.start_loop("overlapped"),
-                   "socat": self.start_socat}[kind]()
+        subject = self.start_subject(kind)
         client = self.connect()
         time.sleep(0.3)   # the port is opened once the client is accepted
         fd = os.open(pair[2], os.O_WRONLY | os.O_NOCTTY)
@@ -165,17 +175,14 @@ class Bench:
         writer.join()
         os.close(fd)
         client.close()
-        if kind == "program":
-            self.close_program(subject)
-        else:
-            self.stop(subject)
+        self.stop_subject(kind, subject)
         self.close_pair(pair)
         ok = got == len(data) and h.hexdigest() == digest
         return len(data) / elapsed / 1e6, ok
 
     def latency(self, kind, blocks):
         pair = self.pty_pair()
-        subject = self.start_program() if kind == "program" else self.start_loop("overlapped")
+        subject = self.start_subject(kind)
         client = self.connect()
         time.sleep(0.3)
         fd = os.open(pair[2], os.O_WRONLY | os.O_NOCTTY)
@@ -194,10 +201,7 @@ class Bench:
                 raise SystemExit("latency block corrupted")
         os.close(fd)
         client.close()
-        if kind == "program":
-            self.close_program(subject)
-        else:
-            self.stop(subject)
+        self.stop_subject(kind, subject)
         self.close_pair(pair)
         times.sort()
         return statistics.median(times), times[int(len(times) * 0.99) - 1]

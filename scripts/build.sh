@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing and builds into $VELMORA_BUILD (default build/).
+# Usage: scripts/build.sh [target...]   (no target: everything)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${VELMORA_BUILD:-$root/build}"
+
+bash "$root/scripts/setup.sh"
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+targets=()
+for target in "$@"; do targets+=(--target "$target"); done
+cmake --build "$build" -j"$(nproc)" "${targets[@]}"
