@@ -43,8 +43,10 @@ class Bench:
 
     # ---- plumbing -------------------------------------------------------
     def run_wine(self, *argv, check=True):
-        return subprocess.run([self.wine, *argv], env=self.env, stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, check=check, text=True)
+        # No pipes: Wine's background processes started along the way would
+        # inherit them and keep them open long after the command ended.
+        return subprocess.run([self.wine, *argv], env=self.env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=check)
 
     def spawn(self, argv, **kw):
         p = subprocess.Popen(argv, env=self.env, stdin=subprocess.DEVNULL,

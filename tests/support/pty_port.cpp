@@ -65,9 +65,10 @@ PtyPort::PtyPort()
     static int serial = 0;
     dir_ = "/tmp/velmora-pty-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++);
     CreateDirectoryW(UnixToWindowsPath(dir_).c_str(), NULL);
-    HANDLE alive = CreateFileW(UnixToWindowsPath(dir_ + "/alive").c_str(), GENERIC_WRITE, 0, NULL,
-                               CREATE_ALWAYS, 0, NULL);
-    CloseHandle(alive);
+    // The helper runs while this file exists. Held open with delete-on-close,
+    // it also goes when this process dies without cleaning up.
+    alive_ = CreateFileW(UnixToWindowsPath(dir_ + "/alive").c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, NULL,
+                         CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, NULL);
 
     std::string link = Prefix() + "/dosdevices/com" + std::to_string(number);
     std::wstring command = L"Z:\\bin\\sh " + Widen(VELMORA_TEST_SUPPORT_DIR "/pty_port.sh") + L" " +
@@ -76,7 +77,7 @@ PtyPort::PtyPort()
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     // Wine starts a Unix program directly; it hands back no usable process
-    // handle, so the helper is told to end by removing the "alive" file.
+    // handle, so the helper is told to end by the "alive" file going.
     if (!CreateProcessW(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) return;
     if (process.hProcess) CloseHandle(process.hProcess);
     if (process.hThread) CloseHandle(process.hThread);
@@ -90,7 +91,7 @@ PtyPort::~PtyPort()
 {
     stop_ = true;
     if (!dir_.empty()) {
-        DeleteFileW(UnixToWindowsPath(dir_ + "/alive").c_str());
+        CloseHandle(alive_);
         // The relay's end makes a blocked write fail, so the writer can end.
         WaitExists(dir_ + "/done", true, 5000);
     }

@@ -33,6 +33,7 @@ private:
     std::wstring name_;
     std::string dir_;
     HANDLE device_ = INVALID_HANDLE_VALUE;
+    HANDLE alive_ = INVALID_HANDLE_VALUE;
     std::thread writer_;
     std::atomic<bool> stop_{false};
 };

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Makes a connected pair of pseudo-terminals for a test: one end linked into
 # the Wine prefix as a COM port, the other at <dir>/device for the test to
-# write. Runs until <dir>/alive disappears (or an hour passes).
+# write. Runs until <dir>/alive disappears (or an hour passes); the test
+# holds that file open with delete-on-close, so it goes with the test.
 # Usage: pty_port.sh <dir> <com-link>
 dir=$1
 link=$2
@@ -29,3 +30,7 @@ kill $relay 2>/dev/null
 wait $relay 2>/dev/null
 rm -f "$link" "$dir/device" "$dir/ready"
 touch "$dir/done"
+# The test removes the folder once it has seen "done"; a test that died
+# never will.
+sleep 5
+rm -rf "$dir"
