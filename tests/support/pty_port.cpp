@@ -63,8 +63,17 @@ PtyPort::PtyPort()
     if (number == 0 || Prefix().empty()) return;
     name_ = L"COM" + std::to_wstring(number);
     static int serial = 0;
-    dir_ = "/tmp/velmora-pty-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++);
-    CreateDirectoryW(UnixToWindowsPath(dir_).c_str(), NULL);
+    // Process ids count separately in each Wine prefix, so a test of another
+    // build tree may hold the same id at the same time: only a directory
+    // this test created itself is its own.
+    for (;;) {
+        dir_ = "/tmp/velmora-pty-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++);
+        if (CreateDirectoryW(UnixToWindowsPath(dir_).c_str(), NULL)) break;
+        if (GetLastError() != ERROR_ALREADY_EXISTS || serial > 1000) {
+            dir_.clear();
+            return;
+        }
+    }
     // The helper runs while this file exists. Held open with delete-on-close,
     // it also goes when this process dies without cleaning up.
     alive_ = CreateFileW(UnixToWindowsPath(dir_ + "/alive").c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, NULL,
