@@ -17,18 +17,6 @@ namespace {
 
 const wchar_t kKey[] = L"Software\\Tarnik\\Velmora";
 
-unsigned short FreePort()
-{
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    unsigned short port = BoundPort(s);
-    closesocket(s);
-    return port;
-}
-
 bool KeyExists()
 {
     HKEY key;
@@ -143,7 +131,7 @@ TEST_F(Controller, StartThenStopWithNoClientEndsQuietly)
 
 TEST_F(Controller, FieldValuesBindTheirLowSixteenBitsUnsigned)
 {
-    const unsigned short high = FreePort();   // the system hands out ports above 32767
+    const unsigned short high = FreeLoopbackPort();   // the system hands out ports above 32767
     ASSERT_GE(high, 32768);
     recording::SelectPort(L"COM4");
     recording::SetTcpPortField(0x30000u + high);
@@ -210,7 +198,7 @@ HANDLE FailToStart(LPTHREAD_START_ROUTINE)
 TEST_F(Controller, FailedThreadCreationIsReportedAndTheKeyComesBack)
 {
     recording::SelectPort(L"COM4");
-    const unsigned short port = FreePort();
+    const unsigned short port = FreeLoopbackPort();
     recording::SetTcpPortField(port);
     g_startThread = FailToStart;
     ToggleBridge();

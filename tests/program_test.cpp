@@ -140,13 +140,7 @@ TEST(Program, StreamsTheDeviceFromItsOwnStartCommandUntilStopAndCloses)
     StartSockets();
     PtyPort device;
     ASSERT_TRUE(device.Ready());
-    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    const unsigned short tcpPort = BoundPort(probe);
-    closesocket(probe);
+    const unsigned short tcpPort = FreeLoopbackPort();
     PrepareRegistry(device.Name(), tcpPort);
 
     PROCESS_INFORMATION process = StartProgram();

@@ -1,10 +1,11 @@
 // The floor of the bridge's design in this runtime: a bare loop of 512-byte
 // serial reads, each sent whole to one loopback client, with none of the
-// program's bookkeeping. "sync" reads the port with plain blocking reads (as
-// the handset does); "overlapped" reads it the way the desktop build must
-// so that Stop can wake it.
+// program's bookkeeping. "sync" reads the port with plain blocking reads and
+// the port's own time-outs (as the handset does); "desktop" reads it the way
+// the desktop build must so that Stop can wake the reader: returning what
+// has arrived, or empty after a short wait.
 //
-// Usage: bench_loop sync|overlapped COMn tcp-port
+// Usage: bench_loop sync|desktop COMn tcp-port
 #include <winsock2.h>
 #include <windows.h>
 
@@ -14,10 +15,10 @@
 int wmain(int argc, wchar_t** argv)
 {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: bench_loop sync|overlapped COMn tcp-port\n");
+        std::fprintf(stderr, "usage: bench_loop sync|desktop COMn tcp-port\n");
         return 2;
     }
-    const bool overlapped = !wcscmp(argv[1], L"overlapped");
+    const bool desktop = !wcscmp(argv[1], L"desktop");
     wchar_t device[32];
     _snwprintf(device, 31, L"\\\\.\\%ls", argv[2]);
     device[31] = 0;
@@ -39,28 +40,18 @@ int wmain(int argc, wchar_t** argv)
     std::fflush(stdout);
     SOCKET client = accept(listener, NULL, NULL);
 
-    HANDLE port = CreateFileW(device, GENERIC_READ, 0, NULL, OPEN_EXISTING,
-                              overlapped ? FILE_FLAG_OVERLAPPED : 0, NULL);
+    HANDLE port = CreateFileW(device, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     if (port == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "open failed: %lu\n", GetLastError());
         return 1;
     }
-    HANDLE done = CreateEventW(NULL, TRUE, FALSE, NULL);
+    if (desktop) {
+        COMMTIMEOUTS timeouts = { MAXDWORD, MAXDWORD, 200, 0, 0 };
+        SetCommTimeouts(port, &timeouts);
+    }
     char buffer[512];
-    for (;;) {
-        DWORD got = 0;
-        if (overlapped) {
-            OVERLAPPED pending = {};
-            pending.hEvent = done;
-            ResetEvent(done);
-            if (!ReadFile(port, buffer, sizeof buffer, &got, &pending)) {
-                if (GetLastError() != ERROR_IO_PENDING) break;
-                WaitForSingleObject(done, INFINITE);
-                if (!GetOverlappedResult(port, &pending, &got, FALSE)) break;
-            }
-        } else if (!ReadFile(port, buffer, sizeof buffer, &got, NULL)) {
-            break;
-        }
+    DWORD got = 0;
+    while (ReadFile(port, buffer, sizeof buffer, &got, NULL)) {
         const char* next = buffer;
         int left = static_cast<int>(got);
         while (left > 0) {

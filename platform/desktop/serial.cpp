@@ -1,5 +1,9 @@
 #include "platform/platform.h"
 
+// How long a read waits for its first byte before it returns empty. Bounds
+// how long Stop waits for a worker reading a silent device.
+static const DWORD kReadWakeMs = 200;
+
 // Desktop Windows does not know the handset's "COM2:" device names past
 // COM9; the \\.\ form reaches every port number.
 HANDLE PlatformOpenSerial(const wchar_t* path)
@@ -12,38 +16,26 @@ HANDLE PlatformOpenSerial(const wchar_t* path)
     if (device[last] == L':') {
         device[last] = 0;
     }
-    // Overlapped only so that a read can be woken (see below); to the
-    // caller the port still behaves as a plain blocking reader.
-    return CreateFileW(device, GENERIC_READ, 0, NULL, OPEN_EXISTING,
-                       FILE_FLAG_OVERLAPPED, NULL);
+    HANDLE port = CreateFileW(device, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (port != INVALID_HANDLE_VALUE) {
+        // On the handset, closing the port from another thread ends a read
+        // that waits on it; here nothing does so reliably: not for a plain
+        // read, and not even for an overlapped one waiting on its event,
+        // which under Wine now and then waits on for ever after the close.
+        // So a read here returns what has arrived as soon as anything has,
+        // and returns empty after a short wait on a silent device; the
+        // worker then sees Stop, or reads on and finds the port closed.
+        COMMTIMEOUTS timeouts;
+        ZeroMemory(&timeouts, sizeof timeouts);
+        timeouts.ReadIntervalTimeout = MAXDWORD;
+        timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+        timeouts.ReadTotalTimeoutConstant = kReadWakeMs;
+        SetCommTimeouts(port, &timeouts);
+    }
+    return port;
 }
 
-// A thread blocked in a plain ReadFile on a serial port is not woken when
-// another thread closes the handle here, nor by purging or cancelling.
-// A read that waits on its own event is: closing the handle completes it
-// with an error. The event is made once and kept; only the worker reads.
 BOOL PlatformReadSerial(HANDLE port, void* buffer, DWORD size, DWORD* got)
 {
-    static HANDLE readDone = NULL;
-    if (readDone == NULL) {
-        readDone = CreateEventW(NULL, TRUE, FALSE, NULL);
-        if (readDone == NULL) {
-            return FALSE;
-        }
-    }
-    OVERLAPPED pending;
-    ZeroMemory(&pending, sizeof pending);
-    pending.hEvent = readDone;
-    ResetEvent(readDone);
-    *got = 0;
-    if (ReadFile(port, buffer, size, got, &pending)) {
-        return TRUE;
-    }
-    if (GetLastError() != ERROR_IO_PENDING) {
-        return FALSE;
-    }
-    WaitForSingleObject(readDone, INFINITE);
-    // Not waiting here: the handle may already be closed, and the outcome
-    // is in `pending` by now.
-    return GetOverlappedResult(port, &pending, got, FALSE);
+    return ReadFile(port, buffer, size, got, NULL);
 }

@@ -16,6 +16,18 @@ unsigned short BoundPort(SOCKET s)
     return ntohs(address.sin_port);
 }
 
+unsigned short FreeLoopbackPort()
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    unsigned short port = BoundPort(s);
+    closesocket(s);
+    return port;
+}
+
 SOCKET ConnectLoopback(unsigned short port, int receiveBuffer)
 {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);

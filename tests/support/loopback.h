@@ -9,6 +9,8 @@
 void StartSockets();
 // The port a socket is bound to, in host order.
 unsigned short BoundPort(SOCKET s);
+// A loopback port nothing listens on right now (one the system handed out).
+unsigned short FreeLoopbackPort();
 // Connects to 127.0.0.1:`port`; a non-zero `receiveBuffer` shrinks the
 // client's receive window before connecting.
 SOCKET ConnectLoopback(unsigned short port, int receiveBuffer = 0);
