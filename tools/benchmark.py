@@ -240,8 +240,7 @@ class Bench:
     def idle(self, seconds):
         pair = self.pty_pair()
         program = self.start_program()
-        self.connect().close()   # make sure it listens; that client is dropped at the next send
-        time.sleep(1)
+        time.sleep(2)   # listening by now; a probing client would be served, not idle
         pid, server = self.program_pid(), self.server_pid()
 
         def sample():
