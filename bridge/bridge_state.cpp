@@ -10,15 +10,28 @@ BridgeState g_bridge = {
     NULL,
 };
 
-HANDLE TakeHandle(HANDLE volatile* slot)
+// Every exchange on the record is made here, with the targets typed as the
+// handset declares them (PVOID*, LPLONG): its compilers refuse the volatile
+// targets that desktop Windows accepts.
+
+HANDLE TakeHandle(HANDLE* slot)
 {
-    return InterlockedExchangePointer((PVOID volatile*)slot, INVALID_HANDLE_VALUE);
+    return InterlockedExchangePointer(slot, INVALID_HANDLE_VALUE);
 }
 
 // A SOCKET is an unsigned integer of pointer width, so the pointer
 // exchange moves it whole.
-SOCKET TakeSocket(SOCKET volatile* slot)
+SOCKET TakeSocket(SOCKET* slot)
 {
-    return (SOCKET)InterlockedExchangePointer((PVOID volatile*)slot,
-                                              (PVOID)INVALID_SOCKET);
+    return (SOCKET)InterlockedExchangePointer((PVOID*)slot, (PVOID)INVALID_SOCKET);
+}
+
+void StoreHandle(HANDLE* slot, HANDLE value)
+{
+    InterlockedExchangePointer(slot, value);
+}
+
+void SetRunning(LONG value)
+{
+    InterlockedExchange(&g_bridge.running, value);
 }

@@ -11,14 +11,17 @@ const int kStatusChars = 256;
 const int kAcceptStatusChars = 64;
 const int kTransferBytes = 512;
 
-// No lock guards this record. The handles are single machine words that
-// either thread may find changed at any moment; whoever closes one takes it
-// out with TakeHandle/TakeSocket first, so each is closed exactly once.
+// No lock guards this record: each field is a single machine word. A field
+// the other thread may be using is changed only through the exchanges
+// below, which are indivisible; whoever closes a handle takes it out with
+// TakeHandle/TakeSocket first, so each is closed exactly once. Reads are
+// plain: each read the worker makes follows a call into the system, so it
+// is loaded afresh.
 struct BridgeState {
-    HANDLE volatile workerThread;   // INVALID_HANDLE_VALUE: none
-    HANDLE volatile serialPort;     // INVALID_HANDLE_VALUE: none
-    SOCKET volatile listenSocket;   // INVALID_SOCKET: none
-    LONG volatile running;          // 1 between a Start whose listener opened and Stop
+    HANDLE workerThread;    // INVALID_HANDLE_VALUE: none
+    HANDLE serialPort;      // INVALID_HANDLE_VALUE: none
+    SOCKET listenSocket;    // INVALID_SOCKET: none
+    LONG running;           // 1 between a Start whose listener opened and Stop
     HWND menuBar;
     HWND mainWindow;
     HINSTANCE instance;
@@ -28,7 +31,13 @@ extern BridgeState g_bridge;
 
 // Each leaves "none" in the slot and returns what was there, in one
 // indivisible exchange.
-HANDLE TakeHandle(HANDLE volatile* slot);
-SOCKET TakeSocket(SOCKET volatile* slot);
+HANDLE TakeHandle(HANDLE* slot);
+SOCKET TakeSocket(SOCKET* slot);
+
+// Puts `value` into the slot in one indivisible exchange.
+void StoreHandle(HANDLE* slot, HANDLE value);
+
+// Sets g_bridge.running the same way.
+void SetRunning(LONG value);
 
 #endif

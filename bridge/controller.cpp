@@ -38,13 +38,13 @@ static void Start()
     g_bridge.listenSocket = OpenListener(port);
     if (g_bridge.listenSocket != INVALID_SOCKET) {
         SaveSettings(port, name);
-        InterlockedExchange(&g_bridge.running, 1);
+        SetRunning(1);
         HANDLE worker = g_startThread(RunBridge);
         if (worker == NULL) {
             // Without a worker nobody would ever give the key back, and the
             // next press would try to stop a thread that does not exist.
             int error = (int)GetLastError();
-            InterlockedExchange(&g_bridge.running, 0);
+            SetRunning(0);
             CloseListener();
             wchar_t status[kStatusChars];
             memset(status, 0, sizeof status);
@@ -63,7 +63,7 @@ static void Start()
 static void Stop()
 {
     SetKeyEnabled(false);
-    InterlockedExchange(&g_bridge.running, 0);
+    SetRunning(0);
     CloseListener();
     CloseSerialPort(TakeHandle(&g_bridge.serialPort));
     CloseHandle(TakeHandle(&g_bridge.workerThread));

@@ -65,7 +65,7 @@ DWORD WINAPI RunBridge(LPVOID)
         // The port is held only while a client is served, so other programs
         // can use it in between.
         HANDLE port = OpenSerialPort(name);
-        InterlockedExchangePointer((PVOID volatile*)&g_bridge.serialPort, port);
+        StoreHandle(&g_bridge.serialPort, port);
         if (port == INVALID_HANDLE_VALUE) {
             closesocket(client);
             continue;
