@@ -54,7 +54,7 @@ SOCKET OpenListener(short port)
                     FormatStatus(status, kStatusChars, L"Listen failed: %d", error);
                 } else {
                     result = s;
-                    lstrcpyW(status, L"Listening...");
+                    wcscpy(status, L"Listening...");
                 }
             }
         }

@@ -37,7 +37,7 @@ HANDLE OpenSerialPort(const wchar_t* name)
         memcpy(shown, name, (length < kPortNameChars ? length : kPortNameChars - 1) * sizeof(wchar_t));
         FormatStatus(status, kStatusChars, L"Open (%ls) failed: %d", shown, error);
     } else {
-        lstrcpyW(status, L"Opened...");
+        wcscpy(status, L"Opened...");
     }
     SetInputStatus(status);
     return port;

@@ -2,6 +2,8 @@
 
 #include "platform/platform.h"
 
+#include <string.h>
+
 // Sub-key names and the paths built from them: 254 characters and a terminator.
 static const int kKeyChars = 255;
 
@@ -37,7 +39,7 @@ static void AddPortFromKey(HWND list, HKEY device, const wchar_t* valueName)
     text[size / sizeof(wchar_t)] = 0;
 
     if (text[0] == L'C' && text[1] == L'O' && text[2] == L'M') {
-        int last = lstrlenW(text) - 1;
+        int last = (int)wcslen(text) - 1;
         if (text[last] == L':') {
             text[last] = 0;
         }
@@ -57,7 +59,7 @@ void AddPortsFromRegistry(HWND list, const wchar_t* root, const wchar_t* valueNa
                          NULL) != ERROR_SUCCESS) {
         count = 0;
     }
-    const int rootLength = lstrlenW(root);
+    const int rootLength = (int)wcslen(root);
 
     for (DWORD i = 0; i < count; ++i) {
         wchar_t name[kKeyChars];
@@ -68,15 +70,15 @@ void AddPortsFromRegistry(HWND list, const wchar_t* root, const wchar_t* valueNa
         }
         // A path that would not fit is skipped rather than cut: a cut path
         // could open some other key.
-        const int nameChars = lstrlenW(name);
+        const int nameChars = (int)wcslen(name);
         if (rootLength + 1 + nameChars > kKeyChars - 1) {
             continue;
         }
         wchar_t path[kKeyChars];
         ZeroMemory(path, sizeof path);
-        lstrcpyW(path, root);
+        wcscpy(path, root);
         path[rootLength] = L'\\';
-        lstrcpyW(path + rootLength + 1, name);
+        wcscpy(path + rootLength + 1, name);
 
         HKEY device = NULL;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, kRegistryReadAccess, &device) != ERROR_SUCCESS) {

@@ -11,7 +11,7 @@ static const DWORD kDefaultTcpPort = 20175;
 void LoadSettings(DWORD* port, wchar_t* name, DWORD nameBytes)
 {
     *port = kDefaultTcpPort;
-    lstrcpyW(name, L"COM2");
+    wcscpy(name, L"COM2");
 
     HKEY key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, kRegistryReadAccess, &key) != ERROR_SUCCESS) {
