@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake make
   g++-mingw-w64-x86-64-posix mingw-w64-tools
+  g++-mingw-w64-i686-win32
   wine64
   xvfb imagemagick
   socat python3

@@ -1,0 +1,40 @@
+/* The Smartphone shell: Smartphone 2003 SDK reference, "Shell Functions" (SHInitDialog, SHCreateMenuBar). */
+#ifndef VELMORA_SDK_AYGSHELL_H
+#define VELMORA_SDK_AYGSHELL_H
+
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct tagSHINITDLGINFO {
+    DWORD dwMask;
+    HWND hDlg;
+    DWORD dwFlags;
+} SHINITDLGINFO, *PSHINITDLGINFO;
+
+#define SHIDIM_FLAGS                0x0001
+#define SHIDIF_SIZEDLGFULLSCREEN    0x0004
+
+BOOL SHInitDialog(PSHINITDLGINFO pshidi);
+
+typedef struct tagSHMENUBARINFO {
+    DWORD cbSize;
+    HWND hwndParent;
+    DWORD dwFlags;
+    UINT nToolBarId;
+    HINSTANCE hInstRes;
+    int nBmpId;
+    int cBmpImages;
+    HWND hwndMB;
+    COLORREF clrBk;
+} SHMENUBARINFO, *PSHMENUBARINFO;
+
+BOOL SHCreateMenuBar(SHMENUBARINFO* pmbi);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
