@@ -29,7 +29,7 @@ typedef struct tagSHMENUBARINFO {
     int cBmpImages;
     HWND hwndMB;
     COLORREF clrBk;
-} SHMENUBARINFO, *PSHMENUBARINFO;
+} SHMENUBARINFO;
 
 BOOL SHCreateMenuBar(SHMENUBARINFO* pmbi);
 

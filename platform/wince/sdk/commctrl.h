@@ -29,7 +29,7 @@ typedef struct {
     DWORD lParam;
     LPWSTR pszText;
     int cchText;
-} TBBUTTONINFOW, *LPTBBUTTONINFOW;
+} TBBUTTONINFOW;
 
 #define TB_SETBUTTONINFOW       (WM_USER + 64)
 #define TBIF_TEXT               0x00000002
