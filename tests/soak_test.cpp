@@ -58,10 +58,9 @@ protected:
         if (waitForWorker) ASSERT_TRUE(recording::WaitFor(L"label:Stop", stops + 1));
     }
 
-    // Presses Stop, then lets go of `clients` (Stop does not touch a client
-    // socket, so a worker sending to one that does not read ends only when
-    // it goes), then waits for the worker thread itself to end. True when
-    // it ended in time.
+    // Presses Stop, then lets go of `clients`, as the user's application
+    // would after its stream ended, then waits for the worker thread itself
+    // to end. True when it ended in time.
     bool PressStopAndWait(std::vector<SOCKET> clients, int timeoutMs = 10000)
     {
         HANDLE worker = NULL;
