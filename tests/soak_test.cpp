@@ -188,31 +188,10 @@ bool WorkerIdle(int timeoutMs = 10000)
     return false;
 }
 
-DWORD WINAPI AskTheRecordingMany(LPVOID)
-{
-    for (int i = 0; i < 20000; ++i) recording::Count(L"-");
-    return 0;
-}
-
-// The recording sink's lock gets a wait event of its own the first time two
-// threads meet on it, at a moment that timing decides; that one-off handle
-// would pass for a leak if it came after the baseline. So two threads are
-// made to meet on it before counting (plain system threads: the C++
-// runtime's threads keep objects of their own from one to the next).
-void MeetOnTheRecordingLock()
-{
-    HANDLE other = CreateThread(NULL, 0, AskTheRecordingMany, NULL, 0, NULL);
-    AskTheRecordingMany(NULL);
-    WaitForSingleObject(other, INFINITE);
-    CloseHandle(other);
-}
-
 // Wine keeps a few objects of its own that come and go, so the baseline is
 // the most seen over a few samples while nothing is happening.
 long IdleHandles()
 {
-    MeetOnTheRecordingLock();
-
     long most = 0;
     for (int i = 0; i < 5; ++i) {
         most = std::max(most, CountProcessHandles());
