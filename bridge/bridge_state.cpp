@@ -8,6 +8,7 @@ BridgeState g_bridge = {
     NULL,
     NULL,
     NULL,
+    INVALID_SOCKET,
 };
 
 // Every exchange on the record is made here, with the targets typed as the
@@ -29,6 +30,11 @@ SOCKET TakeSocket(SOCKET* slot)
 void StoreHandle(HANDLE* slot, HANDLE value)
 {
     InterlockedExchangePointer(slot, value);
+}
+
+void StoreSocket(SOCKET* slot, SOCKET value)
+{
+    InterlockedExchangePointer((PVOID*)slot, (PVOID)value);
 }
 
 void SetRunning(LONG value)

@@ -25,6 +25,7 @@ struct BridgeState {
     HWND menuBar;
     HWND mainWindow;
     HINSTANCE instance;
+    SOCKET clientSocket;    // INVALID_SOCKET: none; the client being served
 };
 
 extern BridgeState g_bridge;
@@ -34,8 +35,9 @@ extern BridgeState g_bridge;
 HANDLE TakeHandle(HANDLE* slot);
 SOCKET TakeSocket(SOCKET* slot);
 
-// Puts `value` into the slot in one indivisible exchange.
+// Each puts `value` into the slot in one indivisible exchange.
 void StoreHandle(HANDLE* slot, HANDLE value);
+void StoreSocket(SOCKET* slot, SOCKET value);
 
 // Sets g_bridge.running the same way.
 void SetRunning(LONG value);

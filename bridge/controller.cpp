@@ -6,6 +6,7 @@
 #include "bridge/status_sink.h"
 #include "bridge/status_text.h"
 #include "bridge/worker.h"
+#include "platform/platform.h"
 #include "settings/settings.h"
 
 #include <string.h>
@@ -22,6 +23,17 @@ static void CloseListener()
     SOCKET listener = TakeSocket(&g_bridge.listenSocket);
     if (listener != INVALID_SOCKET) {
         closesocket(listener);
+    }
+}
+
+// A client that has stopped reading would hold the worker in its send for
+// as long as the client stays connected.
+static void CloseClient()
+{
+    SOCKET client = TakeSocket(&g_bridge.clientSocket);
+    if (client != INVALID_SOCKET) {
+        PlatformEndSend(client);
+        closesocket(client);
     }
 }
 
@@ -57,15 +69,17 @@ static void Start()
     SetKeyEnabled(true);
 }
 
-// Closing the listener and the port is what wakes the worker from a
-// blocking accept or read. Stop never waits for it: the worker's last status
-// calls are handled on this very thread. The worker gives the key back.
+// Closing the listener, the port and the client is what wakes the worker
+// from a blocking accept, read or send. Stop never waits for it: the
+// worker's last status calls are handled on this very thread. The worker
+// gives the key back.
 static void Stop()
 {
     SetKeyEnabled(false);
     SetRunning(0);
     CloseListener();
     CloseSerialPort(TakeHandle(&g_bridge.serialPort));
+    CloseClient();
     CloseHandle(TakeHandle(&g_bridge.workerThread));
 }
 

@@ -11,7 +11,7 @@
 // Copies serial data to the client until the client goes, the device
 // fails, or Stop. Every byte read is handed to the socket before the next
 // read; nothing is allocated here.
-static void Pump(SOCKET client, char* buffer)
+static void Pump(char* buffer)
 {
     while (g_bridge.running != 0) {
         DWORD got = 0;
@@ -23,13 +23,23 @@ static void Pump(SOCKET client, char* buffer)
         const char* next = buffer;
         int left = (int)got;
         while (left != 0) {
-            int sent = send(client, next, left, 0);
+            // Also taken afresh: a client that stops reading leaves this
+            // send waiting, and only Stop closing the socket ends it.
+            int sent = send(g_bridge.clientSocket, next, left, 0);
             if (sent == SOCKET_ERROR) {
                 return;
             }
             next += sent;
             left -= sent;
         }
+    }
+}
+
+static void CloseClient()
+{
+    SOCKET client = TakeSocket(&g_bridge.clientSocket);
+    if (client != INVALID_SOCKET) {
+        closesocket(client);
     }
 }
 
@@ -60,6 +70,7 @@ DWORD WINAPI RunBridge(LPVOID)
             }
             continue;
         }
+        StoreSocket(&g_bridge.clientSocket, client);
         SetOutputStatus(L"Connected...");
 
         // The port is held only while a client is served, so other programs
@@ -67,19 +78,20 @@ DWORD WINAPI RunBridge(LPVOID)
         HANDLE port = OpenSerialPort(name);
         StoreHandle(&g_bridge.serialPort, port);
         if (port == INVALID_HANDLE_VALUE) {
-            closesocket(client);
+            CloseClient();
             continue;
         }
         SetInputStatus(L"Reading...");
         SetOutputStatus(L"Transmitting...");
 
-        Pump(client, buffer);
+        Pump(buffer);
 
-        // Stop may have taken the port already; then this closes nothing.
+        // Stop may have taken the port and the client already; then these
+        // close nothing.
         CloseSerialPort(TakeHandle(&g_bridge.serialPort));
         SetOutputStatus(L"Listening...");
         SetInputStatus(L"");
-        closesocket(client);
+        CloseClient();
     }
 
     SetOutputStatus(L"");

@@ -5,7 +5,7 @@
 
 // The worker thread: serves one loopback client at a time with the bytes of
 // the selected serial port until Stop clears `running` and closes the
-// listener and the port. Takes no argument; returns 0.
+// listener, the port and the client. Takes no argument; returns 0.
 DWORD WINAPI RunBridge(LPVOID unused);
 
 #endif

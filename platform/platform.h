@@ -27,4 +27,14 @@ HANDLE PlatformOpenSerial(const wchar_t* path);
 // the worker.
 BOOL PlatformReadSerial(HANDLE port, void* buffer, DWORD size, DWORD* got);
 
+// Makes a send that another thread is waiting in on `s` fail; Stop calls
+// it just before it closes `s`. On the handset closing the socket does
+// that by itself. Under Wine it does not: such a send waits on until the
+// peer reads or goes.
+#ifdef _WIN32_WCE
+inline void PlatformEndSend(SOCKET) {}
+#else
+void PlatformEndSend(SOCKET s);
+#endif
+
 #endif

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds Velmora and measures it (throughput, latency, idle cost, size);
-# the table is printed and written to build/benchmark.md.
+# Builds Velmora and measures it (throughput, latency, idle cost, size, how
+# long Stop takes); the table is printed and written to build/benchmark.md.
 # Usage: scripts/benchmark.sh [--mib N] [--reps N] [--latency-blocks N] [--idle-seconds S]
+#                              [--stops N] [--stop-only]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELMORA_BUILD:-$root/build}"

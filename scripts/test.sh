@@ -13,7 +13,4 @@ bash "$root/scripts/handset-check.sh"
 # A prefix still being created makes the first test listing fail: boot it first.
 "$build/wine-run" wineboot -i >/dev/null 2>&1 || true
 cd "$build"
-# A case that fails is run once more: a few timing-bound cases under Wine
-# (the 500 Start/Stop cycles above all) fail now and then; a fault of the
-# program's own fails both times.
-ctest --output-on-failure --timeout 600 --repeat until-pass:2 "$@"
+ctest --output-on-failure --timeout 600 "$@"

@@ -40,14 +40,16 @@ void LoadSettings(DWORD* port, wchar_t* name, DWORD nameBytes)
     size = room;
     if (RegQueryValueExW(key, L"SerialPort", NULL, &type, (BYTE*)text, &size) == ERROR_SUCCESS &&
         type == REG_SZ) {
-        // Taken only if it ends within the room offered; a value stored
-        // without its terminator that fills the room does not fit.
+        // A value stored without its terminator is taken as far as the room
+        // goes: the 16 bytes the window offers are eight characters, and
+        // its zero-filled name still ends after them. Only a name that
+        // would fill the whole buffer is refused, as it would leave none.
         DWORD chars = room / sizeof(wchar_t);
         DWORD length = 0;
         while (length < chars && text[length] != 0) {
             ++length;
         }
-        if (length < chars) {
+        if (length < (DWORD)kPortNameChars) {
             memcpy(name, text, (length + 1) * sizeof(wchar_t));
         }
     }

@@ -175,7 +175,7 @@ const NameValueCase kNameValues[] = {
     {"UnterminatedNameKeepsNothingOfTheDefault", REG_SZ, Text(L"AB", false), 16, L"AB"},
     {"EmbeddedTerminatorEndsTheName", REG_SZ, Concat(Text(L"COM3", true), Text(L"X", true)), 16, L"COM3"},
     {"SevenCharactersAndTerminatorFillTheRoomExactly", REG_SZ, Text(L"COM1234", true), 16, L"COM1234"},
-    {"EightUnterminatedCharactersFillingTheRoomKeepTheDefault", REG_SZ, Text(L"COM12345", false), 16, L"COM2"},
+    {"EightUnterminatedCharactersFillingTheRoomAreTakenWhole", REG_SZ, Text(L"COM12345", false), 16, L"COM12345"},
     {"EightCharactersAndTerminatorBeyondTheRoomKeepTheDefault", REG_SZ, Text(L"COM12345", true), 16, L"COM2"},
     {"FifteenCharactersBeyondTheRoomKeepTheDefault", REG_SZ, Text(L"COM123456789012", true), 16, L"COM2"},
     {"LongStringKeepsTheDefault", REG_SZ, Text(std::wstring(300, L'C'), true), 16, L"COM2"},

@@ -174,12 +174,53 @@ TEST_F(Controller, StopWhileServingClosesThePortOnceAndWaitsForTheWorker)
     closesocket(client);
 }
 
+TEST_F(Controller, StopEndsTheConnectionOfAClientThatNeverReads)
+{
+    PtyPort device;
+    ASSERT_TRUE(device.Ready());
+    recording::SelectPort(device.Name());
+    Start();
+    device.KeepSending();
+    SOCKET client = ConnectLoopback(tcpPort_, 4096);
+    ASSERT_TRUE(recording::WaitFor(L"out:Transmitting..."));
+    // Every buffer on the way fills. Wine pauses a send for about a second
+    // now and then and goes on; once the device's writes have not gone
+    // through for longer than that, the worker waits in send for good.
+    for (int still = 0, waited = 0; still < 15; ++waited) {
+        ASSERT_LT(waited, 300) << "the device's writes never stopped";
+        size_t sent = device.Sent();
+        Sleep(100);
+        still = device.Sent() == sent ? still + 1 : 0;
+    }
+
+    int enabled = recording::Count(L"key:enabled");
+    ToggleBridge();
+    ASSERT_TRUE(recording::WaitFor(L"key:enabled", enabled + 1, 2000)) << recording::Dump();
+    EXPECT_EQ(L"Start", recording::Last(L"label"));
+    EXPECT_EQ(L"", recording::Last(L"in"));
+    EXPECT_EQ(L"", recording::Last(L"out"));
+    long drained;
+    while ((drained = ReceiveFor(client, 2000)) > 0) {}
+    EXPECT_EQ(-1, drained) << "the client's connection was left open";
+    closesocket(client);
+
+    Start();
+    SOCKET next = ConnectLoopback(tcpPort_);
+    char block[512];
+    EXPECT_EQ(sizeof block, ReceiveExactly(next, block, sizeof block, 5000));
+    closesocket(next);
+}
+
 TEST_F(Controller, NoPortSelectedAsksTwiceAndSavesTheEmptyName)
 {
     recording::SelectNothing();
     Start();
+    // The window would hold the worker's first call until Start has given
+    // the key back; this sink does not, so the worker's box may come first.
     EXPECT_TRUE(recording::InOrder({L"key:greyed", L"box:No port selected!|Error", L"out:Listening...",
-                                    L"key:enabled", L"box:No port selected!|Error", L"label:Stop"}))
+                                    L"key:enabled"}))
+        << recording::Dump();
+    EXPECT_TRUE(recording::InOrder({L"out:Listening...", L"box:No port selected!|Error", L"label:Stop"}))
         << recording::Dump();
     EXPECT_EQ(2, recording::Count(L"box:No port selected!|Error"));
     wchar_t text[8] = {L'x'};
@@ -224,8 +265,7 @@ TEST_F(Controller, HundredsOfStartStopCyclesLeakNoHandle)
     device.KeepSending();
 
     // One cycle of each kind: no client, a client that reads, a client in
-    // the middle of a transfer that does not read at all (Stop then waits
-    // for the worker until that client goes).
+    // the middle of a transfer that does not read at all.
     auto cycle = [&](int kind) {
         Start();
         SOCKET client = INVALID_SOCKET;

@@ -10,13 +10,17 @@ Every figure comes from this one run, on this machine:
 - chunk latency from the 512th byte of a block written into the device to
   the block's arrival at the client;
 - CPU used while idle (listening, and serving a silent device);
-- the stripped program's size.
+- the stripped program's size;
+- how long a Stop takes, from the key's command to the key reading "Start",
+  enabled again: while listening with no client, while serving a device
+  that streams, a silent device, and a client that never reads.
 
 Run it through scripts/benchmark.sh, which builds everything first.
 """
 import argparse
 import datetime
 import hashlib
+import math
 import os
 import shutil
 import socket
@@ -108,12 +112,18 @@ class Bench:
         for fd in held:
             os.close(fd)
 
-    def connect(self, timeout=20):
+    def connect(self, timeout=20, receive_buffer=0):
         end = time.monotonic() + timeout
         while True:
+            s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
             try:
-                return socket.create_connection(("127.0.0.1", self.tcp_port), timeout=60)
+                if receive_buffer:
+                    s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
+                s.settimeout(60)
+                s.connect(("127.0.0.1", self.tcp_port))
+                return s
             except OSError:
+                s.close()
                 if time.monotonic() > end:
                     raise
                 time.sleep(0.05)
@@ -265,6 +275,68 @@ class Bench:
         self.close_pair(pair)
         return listening, serving
 
+    def press_until(self, label, timeout_ms=10000):
+        """Presses the key; the milliseconds until it reads `label`, enabled."""
+        with tempfile.TemporaryFile(mode="w+") as out:
+            done = subprocess.run([self.wine, os.path.join(self.build, "tools", "velmora_press.exe"), "press",
+                                   label, str(timeout_ms)], env=self.env, stdin=subprocess.DEVNULL, stdout=out,
+                                  stderr=subprocess.DEVNULL)
+            if done.returncode != 0:
+                raise SystemExit("the key did not read %r, enabled, within %d ms" % (label, timeout_ms))
+            out.seek(0)
+            return float(out.read())
+
+    def wait_output(self, text, timeout=20):
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            with tempfile.TemporaryFile(mode="w+") as out:
+                subprocess.run([self.wine, os.path.join(self.build, "tools", "velmora_press.exe"), "status"],
+                               env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+                out.seek(0)
+                if "output: %s\n" % text in out.read():
+                    return
+            time.sleep(0.05)
+        raise SystemExit("the output line never read %r" % text)
+
+    def stop_latency(self, stops):
+        """Median and 99th percentile (nearest rank) of `stops` Stops in each state."""
+        pair = self.pty_pair()
+        device = StreamingDevice(pair[2])
+        program = self.spawn([self.wine, os.path.join(self.build, "velmora.exe")])
+        self.run_wine(os.path.join(self.build, "tools", "velmora_press.exe"), "wait", "30000")
+        results = {}
+        for state in STOP_STATES:
+            times = []
+            for _ in range(stops):
+                self.press_until("Stop")
+                client, reader = None, None
+                if state != "listening":
+                    device.streaming = state != "silent"
+                    client = self.connect(receive_buffer=4096 if state == "unread" else 0)
+                    if state == "streaming":
+                        reader = threading.Thread(target=drain, args=(client,))
+                        reader.start()
+                    self.wait_output("Transmitting...")
+                    if state == "unread":
+                        device.wait_stalled(1.5)
+                    else:
+                        time.sleep(0.3)
+                times.append(self.press_until("Start"))
+                device.streaming = False
+                if reader:
+                    reader.join()
+                if client:
+                    client.close()
+            times.sort()
+            results[state] = (statistics.median(times), times[math.ceil(len(times) * 0.99) - 1])
+            print("stop latency %-10s: median %.1f ms, p99 %.1f ms; all: %s"
+                  % (state, results[state][0], results[state][1], ", ".join("%.0f" % t for t in times)),
+                  flush=True)
+        device.close()
+        self.close_program(program)
+        self.close_pair(pair)
+        return results
+
     def size(self):
         stripped = os.path.join(self.work, "velmora.exe")
         shutil.copy(os.path.join(self.build, "velmora.exe"), stripped)
@@ -279,6 +351,67 @@ class Bench:
         shutil.rmtree(self.work, ignore_errors=True)
 
 
+STOP_STATES = ("listening", "streaming", "silent", "unread")
+STOP_STATE_TEXTS = {
+    "listening": "listening, no client",
+    "streaming": "serving a device that streams",
+    "silent": "serving a silent device",
+    "unread": "serving a client that never reads",
+}
+
+
+class StreamingDevice:
+    """The device end of the port, sending 512-byte blocks while `streaming`."""
+
+    def __init__(self, path):
+        self.fd = os.open(path, os.O_WRONLY | os.O_NOCTTY | os.O_NONBLOCK)
+        self.streaming = False
+        self.sent = 0
+        self.done = False
+        self.thread = threading.Thread(target=self.run, daemon=True)
+        self.thread.start()
+
+    def run(self):
+        block = os.urandom(512)
+        while not self.done:
+            if not self.streaming:
+                time.sleep(0.01)
+                continue
+            try:
+                self.sent += os.write(self.fd, block)
+            except BlockingIOError:
+                time.sleep(0.002)
+
+    def wait_stalled(self, seconds, timeout=60):
+        """Returns once nothing has gone through for `seconds`: nobody reads the port."""
+        end = time.monotonic() + timeout
+        last, since = self.sent, time.monotonic()
+        while time.monotonic() - since < seconds:
+            if time.monotonic() > end:
+                raise SystemExit("the device's writes never stopped going through")
+            time.sleep(0.05)
+            if self.sent != last:
+                last, since = self.sent, time.monotonic()
+
+    def close(self):
+        self.done = True
+        self.thread.join()
+        os.close(self.fd)
+
+
+def drain(client):
+    try:
+        while client.recv(1 << 16):
+            pass
+    except OSError:
+        pass
+
+
+def stop_rows(stops, results):
+    return ["| Stop to the key reading \"Start\", enabled, %s (%d Stops): median / 99th percentile "
+            "| %.1f ms / %.1f ms |" % (STOP_STATE_TEXTS[state], stops, *results[state]) for state in STOP_STATES]
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", default="build")
@@ -286,6 +419,8 @@ def main():
     parser.add_argument("--reps", type=int, default=5)
     parser.add_argument("--latency-blocks", type=int, default=1000)
     parser.add_argument("--idle-seconds", type=float, default=30)
+    parser.add_argument("--stops", type=int, default=20)
+    parser.add_argument("--stop-only", action="store_true", help="measure only how long Stop takes")
     parser.add_argument("--out", default=None)
     args = parser.parse_args()
 
@@ -293,6 +428,17 @@ def main():
     try:
         bench.start_display()
         bench.prepare_prefix()
+        if args.stop_only:
+            stop = bench.stop_latency(args.stops)
+            table = "\n".join(["Made on %s with `bash scripts/benchmark.sh --stop-only --stops %d`."
+                               % (datetime.date.today().isoformat(), args.stops), ""]
+                              + stop_rows(args.stops, stop))
+            print()
+            print(table)
+            if args.out:
+                with open(args.out, "w") as f:
+                    f.write(table + "\n")
+            return 0
         data = os.urandom(args.mib << 20)
         digest = hashlib.sha256(data).hexdigest()
         kinds = ("program", "desktop", "sync", "socat")
@@ -315,6 +461,7 @@ def main():
         print("idle: listening %.3f s (+server %.3f s), serving silent %.3f s (+server %.3f s)"
               % (idle_cpu, idle_srv, serve_cpu, serve_srv), flush=True)
         size = bench.size()
+        stop = bench.stop_latency(args.stops)
     finally:
         bench.cleanup()
 
@@ -342,6 +489,7 @@ def main():
         "| CPU while serving a silent device, %g s: program / its Wine server | %.3f s / %.3f s |"
         % (args.idle_seconds, serve_cpu, serve_srv),
         "| Stripped program size | %d bytes |" % size,
+    ] + stop_rows(args.stops, stop) + [
         "",
         "All runs, MB/s: " + "; ".join("%s %s" % (k, ", ".join("%.2f" % r for r in v)) for k, v in rates.items()),
     ]

@@ -3,7 +3,11 @@
 // status lines back. Used by the run script and the program tests.
 //
 // Usage: velmora_press wait|toggle|minimise|close|status [timeout-ms]
+//        velmora_press press Start|Stop [timeout-ms]
+// "press" presses the key and waits until it reads the given label and is
+// enabled again, then prints the milliseconds that took.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -18,11 +22,68 @@ static HWND FindVelmora(DWORD timeoutMs)
     }
 }
 
+// The soft key, read from this process: its text has to be fetched into
+// memory of the program's own.
+static bool KeyReads(HWND bar, HANDLE process, wchar_t* remote, const wchar_t* label)
+{
+    if (!(SendMessageW(bar, TB_GETSTATE, 106, 0) & TBSTATE_ENABLED)) return false;
+    wchar_t text[64] = {};
+    LRESULT length = SendMessageW(bar, TB_GETBUTTONTEXTW, 106, (LPARAM)remote);
+    if (length <= 0 || length >= 64) return false;
+    ReadProcessMemory(process, remote, text, (length + 1) * sizeof(wchar_t), NULL);
+    return !wcscmp(text, label);
+}
+
+static int PressAndWait(HWND window, const wchar_t* label, DWORD timeoutMs)
+{
+    HWND bar = FindWindowExW(window, NULL, TOOLBARCLASSNAMEW, NULL);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    void* remote = process ? VirtualAllocEx(process, NULL, 4096, MEM_COMMIT, PAGE_READWRITE) : NULL;
+    if (!bar || !remote) {
+        std::fprintf(stderr, "cannot read the soft key\n");
+        return 1;
+    }
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(106, 0), 0);
+    int result = 1;
+    for (;;) {
+        bool done = KeyReads(bar, process, static_cast<wchar_t*>(remote), label);
+        QueryPerformanceCounter(&now);
+        double ms = (now.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
+        if (done) {
+            std::printf("%.2f\n", ms);
+            result = 0;
+            break;
+        }
+        if (ms > timeoutMs) {
+            std::fprintf(stderr, "the key did not read %ls, enabled, within %lu ms\n", label, timeoutMs);
+            break;
+        }
+        Sleep(1);
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return result;
+}
+
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: velmora_press wait|toggle|minimise|close|status [timeout-ms]\n");
+        std::fprintf(stderr, "usage: velmora_press wait|toggle|minimise|close|status [timeout-ms]\n"
+                             "       velmora_press press Start|Stop [timeout-ms]\n");
         return 2;
+    }
+    if (!wcscmp(argv[1], L"press")) {
+        HWND window = argc > 2 ? FindVelmora(0) : NULL;
+        if (!window) {
+            std::fprintf(stderr, "usage: velmora_press press Start|Stop [timeout-ms], with Velmora running\n");
+            return 2;
+        }
+        return PressAndWait(window, argv[2], argc > 3 ? static_cast<DWORD>(_wtoi(argv[3])) : 10000);
     }
     DWORD timeout = argc > 2 ? static_cast<DWORD>(_wtoi(argv[2])) : 0;
     HWND window = FindVelmora(timeout);

@@ -30,7 +30,14 @@ HANDLE PlatformOpenSerial(const wchar_t* path)
         timeouts.ReadIntervalTimeout = MAXDWORD;
         timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
         timeouts.ReadTotalTimeoutConstant = kReadWakeMs;
-        SetCommTimeouts(port, &timeouts);
+        if (!SetCommTimeouts(port, &timeouts)) {
+            // Without them Stop could not reach a read on a silent device.
+            // The open fails instead, reporting this call's error.
+            DWORD error = GetLastError();
+            CloseHandle(port);
+            SetLastError(error);
+            port = INVALID_HANDLE_VALUE;
+        }
     }
     return port;
 }

@@ -139,6 +139,7 @@ void PtyPort::KeepSending()
         for (unsigned n = 0; !stop_; ++n) {
             memset(block, static_cast<int>(n % 251), sizeof block);
             if (!Write(block, sizeof block)) return;
+            sent_ += sizeof block;
         }
     });
 }

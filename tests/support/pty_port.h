@@ -28,6 +28,9 @@ public:
     // filled with the byte n % 251.
     void KeepSending();
     void Quiet();
+    // Bytes KeepSending has written so far; stops growing once nobody
+    // reads the port.
+    size_t Sent() const { return sent_; }
 
 private:
     std::wstring name_;
@@ -36,6 +39,7 @@ private:
     HANDLE alive_ = INVALID_HANDLE_VALUE;
     std::thread writer_;
     std::atomic<bool> stop_{false};
+    std::atomic<size_t> sent_{0};
 };
 
 // Converts a Unix path to the Z: drive path Wine maps it to.
