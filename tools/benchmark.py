@@ -412,6 +412,14 @@ def stop_rows(stops, results):
             "| %.1f ms / %.1f ms |" % (STOP_STATE_TEXTS[state], stops, *results[state]) for state in STOP_STATES]
 
 
+def emit(table, out):
+    print()
+    print(table)
+    if out:
+        with open(out, "w") as f:
+            f.write(table + "\n")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", default="build")
@@ -433,11 +441,7 @@ def main():
             table = "\n".join(["Made on %s with `bash scripts/benchmark.sh --stop-only --stops %d`."
                                % (datetime.date.today().isoformat(), args.stops), ""]
                               + stop_rows(args.stops, stop))
-            print()
-            print(table)
-            if args.out:
-                with open(args.out, "w") as f:
-                    f.write(table + "\n")
+            emit(table, args.out)
             return 0
         data = os.urandom(args.mib << 20)
         digest = hashlib.sha256(data).hexdigest()
@@ -493,12 +497,7 @@ def main():
         "",
         "All runs, MB/s: " + "; ".join("%s %s" % (k, ", ".join("%.2f" % r for r in v)) for k, v in rates.items()),
     ]
-    table = "\n".join(lines)
-    print()
-    print(table)
-    if args.out:
-        with open(args.out, "w") as f:
-            f.write(table + "\n")
+    emit("\n".join(lines), args.out)
     return 0
 
 
