@@ -37,13 +37,21 @@ std::vector<unsigned char> Text(const std::wstring& text, bool terminated)
 
 std::vector<unsigned char> Dword(DWORD value) { return Bytes(&value, sizeof value); }
 
+// RegSetValueExW stores one character more than it is given when the
+// character just past string data is zero, so the bytes are handed over
+// with a non-zero one after them: each value is stored exactly as given.
 void StoreRaw(const wchar_t* value, DWORD type, const std::vector<unsigned char>& data)
 {
+    std::vector<unsigned char> followed(data);
+    followed.insert(followed.end(), sizeof(wchar_t), 0xFF);
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, NULL, 0, KEY_WRITE, NULL, &key, NULL));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, value, 0, type, data.empty() ? NULL : data.data(),
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, value, 0, type, data.empty() ? NULL : followed.data(),
                                             static_cast<DWORD>(data.size())));
+    DWORD stored = 0;
+    RegQueryValueExW(key, value, NULL, NULL, NULL, &stored);
     RegCloseKey(key);
+    ASSERT_EQ(data.size(), stored) << "stored other bytes than given";
 }
 
 // ---------------------------------------------------------------------------
@@ -206,7 +214,7 @@ protected:
         ASSERT_TRUE(device_.Ready());
         recording::SelectPort(device_.Name());
         recording::SetTcpPortField(0);
-        ToggleBridge();
+        recording::Press();
         ASSERT_NE(INVALID_HANDLE_VALUE, g_bridge.workerThread) << recording::Dump();
         ASSERT_TRUE(recording::WaitFor(L"label:Stop"));
         port_ = BoundPort(g_bridge.listenSocket);
@@ -225,7 +233,7 @@ protected:
         }
         if (g_bridge.workerThread != INVALID_HANDLE_VALUE) {
             int starts = recording::Count(L"label:Start");
-            ToggleBridge();
+            recording::Press();
             EXPECT_TRUE(recording::WaitFor(L"label:Start", starts + 1)) << recording::Dump();
         }
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
