@@ -46,7 +46,7 @@ protected:
     void Start()
     {
         int stops = recording::Count(L"label:Stop");
-        ToggleBridge();
+        recording::Press();
         ASSERT_NE(INVALID_HANDLE_VALUE, g_bridge.workerThread) << recording::Dump();
         ASSERT_TRUE(recording::WaitFor(L"label:Stop", stops + 1));
         tcpPort_ = BoundPort(g_bridge.listenSocket);
@@ -57,7 +57,7 @@ protected:
     {
         // Stop itself never enables the key; the worker's last act does.
         int enabled = recording::Count(L"key:enabled");
-        ToggleBridge();
+        recording::Press();
         EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.workerThread);
         ASSERT_TRUE(recording::WaitFor(L"key:enabled", enabled + 1)) << recording::Dump();
     }
@@ -101,7 +101,7 @@ TEST_F(Controller, UnbindablePortFailsTheStartAndChangesNothing)
 
     recording::SelectPort(L"COM3");
     recording::SetTcpPortField(taken);
-    ToggleBridge();
+    recording::Press();
     EXPECT_EQ((std::vector<std::wstring>{L"key:greyed", L"out:Bind failed: " + std::to_wstring(code), L"key:enabled"}),
               recording::Events()) << recording::Dump();
     EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.workerThread);
@@ -115,7 +115,7 @@ TEST_F(Controller, StartThenStopWithNoClientEndsQuietly)
 {
     recording::SelectPort(L"COM4");
     recording::SetTcpPortField(0);
-    ToggleBridge();
+    recording::Press();
     // Start gives the key back still reading "Start"; the worker relabels it.
     ASSERT_TRUE(recording::InOrder({L"key:greyed", L"out:Listening...", L"key:enabled"})) << recording::Dump();
     ASSERT_TRUE(recording::WaitFor(L"label:Stop"));
@@ -194,7 +194,7 @@ TEST_F(Controller, StopEndsTheConnectionOfAClientThatNeverReads)
     }
 
     int enabled = recording::Count(L"key:enabled");
-    ToggleBridge();
+    recording::Press();
     ASSERT_TRUE(recording::WaitFor(L"key:enabled", enabled + 1, 2000)) << recording::Dump();
     EXPECT_EQ(L"Start", recording::Last(L"label"));
     EXPECT_EQ(L"", recording::Last(L"in"));
@@ -242,7 +242,7 @@ TEST_F(Controller, FailedThreadCreationIsReportedAndTheKeyComesBack)
     const unsigned short port = FreeLoopbackPort();
     recording::SetTcpPortField(port);
     g_startThread = FailToStart;
-    ToggleBridge();
+    recording::Press();
 
     EXPECT_EQ(L"Thread failed: 8", recording::Last(L"out"));
     ExpectStopped();
@@ -284,7 +284,7 @@ TEST_F(Controller, HundredsOfStartStopCyclesLeakNoHandle)
         DuplicateHandle(GetCurrentProcess(), g_bridge.workerThread, GetCurrentProcess(), &worker, SYNCHRONIZE,
                         FALSE, 0);
         int starts = recording::Count(L"label:Start");
-        ToggleBridge();
+        recording::Press();
         if (client != INVALID_SOCKET) closesocket(client);
         ASSERT_TRUE(recording::WaitFor(L"label:Start", starts + 1)) << recording::Dump();
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(worker, 5000));

@@ -52,7 +52,7 @@ protected:
     void PressStart(bool waitForWorker = true)
     {
         int stops = recording::Count(L"label:Stop");
-        ToggleBridge();
+        recording::Press();
         ASSERT_NE(INVALID_HANDLE_VALUE, g_bridge.workerThread) << recording::Dump();
         tcpPort_ = BoundPort(g_bridge.listenSocket);
         if (waitForWorker) ASSERT_TRUE(recording::WaitFor(L"label:Stop", stops + 1));
@@ -66,7 +66,7 @@ protected:
         HANDLE worker = NULL;
         DuplicateHandle(GetCurrentProcess(), g_bridge.workerThread, GetCurrentProcess(), &worker, SYNCHRONIZE,
                         FALSE, 0);
-        ToggleBridge();
+        recording::Press();
         for (SOCKET s : clients) closesocket(s);
         bool ended = worker != NULL && WaitForSingleObject(worker, timeoutMs) == WAIT_OBJECT_0;
         if (worker != NULL) CloseHandle(worker);

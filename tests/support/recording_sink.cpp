@@ -1,6 +1,7 @@
 #include "support/recording_sink.h"
 
 #include "bridge/bridge_state.h"
+#include "bridge/controller.h"
 #include "bridge/status_sink.h"
 
 #include <windows.h>
@@ -27,8 +28,22 @@ bool selected = false;
 std::wstring selection;
 unsigned int field = 0;
 
+// On the handset every status call is a message to the UI thread, so a
+// call from the worker waits while the UI thread is busy with the key's
+// command. recording::Press holds this for the length of the command.
+Lock ui;
+DWORD uiThread = 0;
+
+void WaitForUiThread()
+{
+    if (GetCurrentThreadId() != uiThread) {
+        std::lock_guard<Lock> wait(ui);
+    }
+}
+
 void Record(const std::wstring& event)
 {
+    WaitForUiThread();
     std::lock_guard<Lock> hold(lock);
     events.push_back(event);
     WakeAllConditionVariable(&changed);
@@ -50,6 +65,7 @@ void SetKeyEnabled(bool enabled) { Record(enabled ? L"key:enabled" : L"key:greye
 
 void GetSelectedPort(wchar_t* name)
 {
+    WaitForUiThread();
     bool has;
     std::wstring copy;
     {
@@ -74,6 +90,14 @@ unsigned int GetTcpPortField()
 }
 
 namespace recording {
+
+void Press()
+{
+    std::lock_guard<Lock> busy(ui);
+    uiThread = GetCurrentThreadId();
+    ToggleBridge();
+    uiThread = 0;
+}
 
 void Reset()
 {

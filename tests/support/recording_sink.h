@@ -13,6 +13,9 @@ void Reset();                                   // no events, port "", field 0, 
 void SelectPort(const std::wstring& name);
 void SelectNothing();
 void SetTcpPortField(unsigned int value);
+// Issues the key's command as the UI thread does: the worker's status
+// calls wait until it has returned.
+void Press();
 
 std::vector<std::wstring> Events();
 int Count(const std::wstring& event);
