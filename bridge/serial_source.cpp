@@ -3,9 +3,56 @@
 #include "bridge/bridge_state.h"
 #include "bridge/status_sink.h"
 #include "bridge/status_text.h"
-#include "platform/platform.h"
 
 #include <string.h>
+
+// How long a read on a silent device waits before it returns empty. It
+// bounds how long Stop waits for a worker reading a silent device, and
+// keeps the pump from spinning there.
+static const DWORD kReadWakeMs = 200;
+
+// The time-outs the port had when it was opened, put back before it is
+// closed, so that the next program to open it finds the driver's settings
+// rather than ours. Written by the worker before it puts the handle into
+// the shared record, and read only by whoever takes the handle out of it
+// again: the exchanges on the record order the two. One port is open at a
+// time.
+static COMMTIMEOUTS g_foundTimeouts;
+
+// The handset names its serial devices "COM2:". Desktop Windows knows that
+// form only up to COM9; its \\.\COM2 form reaches every port number.
+static HANDLE OpenDevice(const wchar_t* path)
+{
+#ifdef _WIN32_WCE
+    return CreateFileW(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+#else
+    wchar_t device[kPortNameChars + 4];
+    memset(device, 0, sizeof device);
+    wcscpy(device, L"\\\\.\\");
+    wcscpy(device + 4, path);
+    device[wcslen(device) - 1] = 0;
+    return CreateFileW(device, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+#endif
+}
+
+// Every read returns what has arrived as soon as anything has, and returns
+// empty after kReadWakeMs on a silent device. Without that, a read on a
+// silent device would wait for as long as the device stays silent: closing
+// the port does not reliably end it (not under Wine, and the handset only
+// promises that pending operations may complete within two seconds of the
+// close), so Stop would never reach the worker. A port's previous owner may
+// also have left it returning at once, which would make the pump spin.
+static BOOL SetReadTimeouts(HANDLE port)
+{
+    if (!GetCommTimeouts(port, &g_foundTimeouts)) {
+        return FALSE;
+    }
+    COMMTIMEOUTS timeouts = g_foundTimeouts;
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+    timeouts.ReadTotalTimeoutConstant = kReadWakeMs;
+    return SetCommTimeouts(port, &timeouts);
+}
 
 HANDLE OpenSerialPort(const wchar_t* name)
 {
@@ -26,7 +73,15 @@ HANDLE OpenSerialPort(const wchar_t* name)
     } else {
         memcpy(path, name, length * sizeof(wchar_t));
         path[length] = L':';
-        port = PlatformOpenSerial(path);
+        port = OpenDevice(path);
+    }
+    if (port != INVALID_HANDLE_VALUE && !SetReadTimeouts(port)) {
+        // Stop could not reach a read on a silent device. The open fails
+        // instead, reporting this call's error.
+        DWORD error = GetLastError();
+        CloseHandle(port);
+        SetLastError(error);
+        port = INVALID_HANDLE_VALUE;
     }
 
     if (port == INVALID_HANDLE_VALUE) {
@@ -50,6 +105,12 @@ void CloseSerialPort(HANDLE port)
     }
     wchar_t status[kStatusChars];
     memset(status, 0, sizeof status);
+    SetCommTimeouts(port, &g_foundTimeouts);
+    // Stop closes the port while the worker may be reading it. The handset
+    // ends such a read on this request, where closing alone may leave it
+    // pending for up to two seconds. At the end of a connection no read is
+    // under way; anything still queued was for a client that has gone.
+    PurgeComm(port, PURGE_RXABORT);
     if (!CloseHandle(port)) {
         FormatStatus(status, kStatusChars, L"Close failed: %d", (int)GetLastError());
     }

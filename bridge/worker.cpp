@@ -4,7 +4,6 @@
 #include "bridge/serial_source.h"
 #include "bridge/status_sink.h"
 #include "bridge/status_text.h"
-#include "platform/platform.h"
 
 #include <string.h>
 
@@ -16,8 +15,10 @@ static void Pump(char* buffer)
     while (g_bridge.running != 0) {
         DWORD got = 0;
         // Taken afresh each time: Stop may have closed it meanwhile, and
-        // the read failing is what ends the connection then.
-        if (!PlatformReadSerial(g_bridge.serialPort, buffer, kTransferBytes, &got)) {
+        // the read failing is what ends the connection then. A read on a
+        // silent device returns empty after a short wait, so `running` is
+        // seen even when nothing arrives.
+        if (!ReadFile(g_bridge.serialPort, buffer, kTransferBytes, &got, NULL)) {
             return;
         }
         const char* next = buffer;

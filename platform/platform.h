@@ -18,15 +18,6 @@ const REGSAM kRegistryReadAccess = KEY_READ;
 const REGSAM kRegistryWriteAccess = KEY_WRITE;
 #endif
 
-// Opens a serial device for reading only, exclusively, with the line
-// settings the driver already has. `path` is the handset's form, "COM2:".
-HANDLE PlatformOpenSerial(const wchar_t* path);
-
-// One blocking read of up to `size` bytes. Closing `port` from another
-// thread must make a read that is under way fail: that is how Stop wakes
-// the worker.
-BOOL PlatformReadSerial(HANDLE port, void* buffer, DWORD size, DWORD* got);
-
 // Makes a send that another thread is waiting in on `s` fail; Stop calls
 // it just before it closes `s`. On the handset closing the socket does
 // that by itself. Under Wine it does not: such a send waits on until the

@@ -1,11 +1,11 @@
 // The floor of the bridge's design in this runtime: a bare loop of 512-byte
 // serial reads, each sent whole to one loopback client, with none of the
 // program's bookkeeping. "sync" reads the port with plain blocking reads and
-// the port's own time-outs (as the handset does); "desktop" reads it the way
-// the desktop build must so that Stop can wake the reader: returning what
-// has arrived, or empty after a short wait.
+// the port's own time-outs; "bounded" reads it the way the program must so
+// that Stop can reach the reader: returning what has arrived, or empty
+// after a short wait.
 //
-// Usage: bench_loop sync|desktop COMn tcp-port
+// Usage: bench_loop sync|bounded COMn tcp-port
 #include <winsock2.h>
 #include <windows.h>
 
@@ -15,10 +15,10 @@
 int wmain(int argc, wchar_t** argv)
 {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: bench_loop sync|desktop COMn tcp-port\n");
+        std::fprintf(stderr, "usage: bench_loop sync|bounded COMn tcp-port\n");
         return 2;
     }
-    const bool desktop = !wcscmp(argv[1], L"desktop");
+    const bool bounded = !wcscmp(argv[1], L"bounded");
     wchar_t device[32];
     _snwprintf(device, 31, L"\\\\.\\%ls", argv[2]);
     device[31] = 0;
@@ -45,7 +45,7 @@ int wmain(int argc, wchar_t** argv)
         std::fprintf(stderr, "open failed: %lu\n", GetLastError());
         return 1;
     }
-    if (desktop) {
+    if (bounded) {
         COMMTIMEOUTS timeouts = { MAXDWORD, MAXDWORD, 200, 0, 0 };
         SetCommTimeouts(port, &timeouts);
     }

@@ -5,7 +5,7 @@ Every figure comes from this one run, on this machine:
 - throughput of the real program (started through its own Start command)
   moving random bytes from a pseudo-terminal COM port to a loopback client,
   checked by SHA-256; beside it bare 512-byte read-and-send loops under Wine
-  (plain blocking reads, and reads as the desktop build makes them) and
+  (plain blocking reads, and reads as the program makes them) and
   socat natively on the same path;
 - chunk latency from the 512th byte of a block written into the device to
   the block's arrival at the client;
@@ -445,7 +445,7 @@ def main():
             return 0
         data = os.urandom(args.mib << 20)
         digest = hashlib.sha256(data).hexdigest()
-        kinds = ("program", "desktop", "sync", "socat")
+        kinds = ("program", "bounded", "sync", "socat")
         rates = {kind: [] for kind in kinds}
         # Round by round, so that a machine that drifts faster or slower
         # over the run weighs on every subject alike.
@@ -459,8 +459,8 @@ def main():
         med = {k: statistics.median(v) for k, v in rates.items()}
         lat_program = bench.latency("program", args.latency_blocks)
         print("latency program: median %.2f ms, p99 %.2f ms" % lat_program, flush=True)
-        lat_loop = bench.latency("desktop", args.latency_blocks)
-        print("latency bare loop, desktop reads: median %.2f ms, p99 %.2f ms" % lat_loop, flush=True)
+        lat_loop = bench.latency("bounded", args.latency_blocks)
+        print("latency bare loop, bounded reads: median %.2f ms, p99 %.2f ms" % lat_loop, flush=True)
         (idle_cpu, idle_srv), (serve_cpu, serve_srv) = bench.idle(args.idle_seconds)
         print("idle: listening %.3f s (+server %.3f s), serving silent %.3f s (+server %.3f s)"
               % (idle_cpu, idle_srv, serve_cpu, serve_srv), flush=True)
@@ -478,13 +478,13 @@ def main():
         "| Measure | Result |",
         "|---|---|",
         "| Velmora under Wine, COM port to loopback client | %.2f MB/s |" % med["program"],
-        "| Bare loop under Wine, reading as the desktop build does (returns what has arrived) | %.2f MB/s |"
-        % med["desktop"],
-        "| Bare loop under Wine, plain blocking 512-byte reads (the handset's way) | %.2f MB/s |" % med["sync"],
+        "| Bare loop under Wine, reading as the program does (returns what has arrived) | %.2f MB/s |"
+        % med["bounded"],
+        "| Bare loop under Wine, plain blocking 512-byte reads (the port's own time-outs) | %.2f MB/s |" % med["sync"],
         "| socat, native, 512-byte buffer, same path | %.2f MB/s |" % med["socat"],
         "| Velmora / bare loop reading the same way (target at least 0.95) | %.3f |"
-        % (med["program"] / med["desktop"]),
-        "| Desktop read method / plain blocking reads | %.3f |" % (med["desktop"] / med["sync"]),
+        % (med["program"] / med["bounded"]),
+        "| The program's read method / plain blocking reads | %.3f |" % (med["bounded"] / med["sync"]),
         "| Chunk latency, Velmora: median / 99th percentile | %.2f ms / %.2f ms |" % lat_program,
         "| Chunk latency, bare loop reading the same way: median / 99th percentile | %.2f ms / %.2f ms |"
         % lat_loop,

@@ -58,6 +58,9 @@ typedef HANDLE HLOCAL;
 
 #define MAXDWORD    0xffffffff
 #define LOWORD(l)   ((WORD)(l))
+#define HIWORD(l)   ((WORD)(((DWORD)(l) >> 16) & 0xFFFF))
+#define MAKELONG(a, b)  ((LONG)(((WORD)(a)) | ((DWORD)((WORD)(b))) << 16))
+#define MAKELPARAM(l, h)    ((LPARAM)MAKELONG(l, h))
 #define RtlZeroMemory(Destination, Length) memset((Destination), 0, (Length))
 #define ZeroMemory RtlZeroMemory
 
@@ -91,6 +94,22 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpsa, DWORD cbStack,
                            DWORD fdwCreate, LPDWORD lpIDThread);
 LONG WINAPI InterlockedExchange(LPLONG Target, LONG Value);
 PVOID WINAPI InterlockedExchangePointer(PVOID* Target, PVOID Value);
+/* Serial communications: Windows CE 5.0 reference, "COMMTIMEOUTS", "GetCommTimeouts",
+   "SetCommTimeouts", "PurgeComm". */
+typedef struct _COMMTIMEOUTS {
+    DWORD ReadIntervalTimeout;
+    DWORD ReadTotalTimeoutMultiplier;
+    DWORD ReadTotalTimeoutConstant;
+    DWORD WriteTotalTimeoutMultiplier;
+    DWORD WriteTotalTimeoutConstant;
+} COMMTIMEOUTS, *LPCOMMTIMEOUTS;
+
+#define PURGE_RXABORT           0x0002
+
+BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
+BOOL WINAPI SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
+BOOL WINAPI PurgeComm(HANDLE hFile, DWORD dwFlags);
+
 HLOCAL WINAPI LocalAlloc(UINT uFlags, UINT uBytes);
 HLOCAL WINAPI LocalFree(HLOCAL hMem);
 HRSRC WINAPI FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType);
@@ -109,9 +128,12 @@ typedef CONST DLGTEMPLATE* LPCDLGTEMPLATEW;
 #define WM_NEXTDLGCTL       0x0028
 #define WM_INITDIALOG       0x0110
 #define WM_COMMAND          0x0111
+#define WM_HOTKEY           0x0312
 #define WM_USER             0x0400
 #define IDOK                1
 #define SW_MINIMIZE         6
+#define MOD_KEYUP           0x1000
+#define VK_ESCAPE           0x1B
 #define MB_OK               0x00000000L
 #define LB_ERR              (-1)
 #define LB_ADDSTRING        0x0180
@@ -134,6 +156,7 @@ int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
 HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
 BOOL WINAPI SetForegroundWindow(HWND hWnd);
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
+HWND WINAPI GetFocus(void);
 
 /* winreg.h: Windows CE 5.0 reference, "Registry Functions". */
 typedef DWORD REGSAM;
