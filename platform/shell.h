@@ -9,6 +9,7 @@
 
 #ifdef _WIN32_WCE
 #include <aygshell.h>
+#include <tpcshell.h>
 #else
 #include "platform/desktop/shell.h"
 #endif

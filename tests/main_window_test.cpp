@@ -6,6 +6,7 @@
 #include "bridge/controller.h"
 #include "bridge/status_sink.h"
 #include "discovery/port_discovery.h"
+#include "platform/shell.h"
 #include "ui/main_window.h"
 #include "ui/resources/resource.h"
 
@@ -435,6 +436,26 @@ TEST_F(MainWindow, CommandOneOnlyMinimises)
     EXPECT_TRUE(IsWindow(window_));
     EXPECT_EQ(1, g_bridge.running);
     EXPECT_EQ(L"Listening...", Text(IDC_OUTPUT_STATUS));
+}
+
+TEST_F(MainWindow, BackDeletesOneDigitInThePortFieldAndElsewhereOnlyMinimises)
+{
+    Open({ L"COM1" });
+    auto back = [this] {
+        SendMessageW(window_, WM_HOTKEY, 0, MAKELPARAM(0, VK_TBACK));
+        SendMessageW(window_, WM_HOTKEY, 0, MAKELPARAM(MOD_KEYUP, VK_TBACK));
+    };
+    SetDlgItemTextW(window_, IDC_TCP_PORT, L"20175");
+    SetFocus(Item(IDC_TCP_PORT));
+    SendMessageW(Item(IDC_TCP_PORT), EM_SETSEL, 5, 5);
+    back();
+    EXPECT_EQ(L"2017", Text(IDC_TCP_PORT)) << "the press deletes one digit, the release none";
+    EXPECT_FALSE(IsIconic(window_));
+
+    SetFocus(Item(IDC_PORT_LIST));
+    back();
+    EXPECT_TRUE(IsIconic(window_));
+    EXPECT_EQ(L"2017", Text(IDC_TCP_PORT));
 }
 
 TEST_F(MainWindow, SpinnerStepsThroughTheSortedNamesAndWrapsAtBothEnds)

@@ -33,6 +33,11 @@ BOOL InitMainWindow(HWND window)
     bar.hInstRes = g_bridge.instance;
     if (SHCreateMenuBar(&bar)) {
         g_bridge.menuBar = bar.hwndMB;
+        // On a Smartphone, Back is backspace in an edit control only when
+        // the window takes the key over from its bar; it then arrives here
+        // as WM_HOTKEY.
+        LPARAM takeOver = MAKELPARAM(SHMBOF_NODEFAULT | SHMBOF_NOTIFY, SHMBOF_NODEFAULT | SHMBOF_NOTIFY);
+        SendMessageW(bar.hwndMB, SHCMBM_OVERRIDEKEY, VK_TBACK, takeOver);
     }
 
     HWND list = GetDlgItem(window, IDC_PORT_LIST);
@@ -56,9 +61,21 @@ BOOL InitMainWindow(HWND window)
     return TRUE;
 }
 
+// Back edits the port field. Anywhere else it keeps the meaning it has
+// on every Smartphone screen: this one goes behind the others, as command
+// 1 sends it, and the bridge goes on.
+void OnBackKey(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (GetFocus() == GetDlgItem(window, IDC_TCP_PORT)) {
+        SHSendBackToFocusWindow(message, wParam, lParam);
+    } else if (!(LOWORD(lParam) & MOD_KEYUP)) {
+        ShowWindow(window, SW_MINIMIZE);
+    }
+}
+
 }  // namespace
 
-INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -71,6 +88,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return TRUE;
         case IDM_TOGGLE:
             ToggleBridge();
+            return TRUE;
+        }
+        return FALSE;
+    case WM_HOTKEY:
+        if (HIWORD(lParam) == VK_TBACK) {
+            OnBackKey(window, message, wParam, lParam);
             return TRUE;
         }
         return FALSE;

@@ -61,6 +61,26 @@ LRESULT CALLBACK SpinnerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     return DefSubclassProc(dialog, message, wParam, lParam);
 }
 
+// The soft-key bar's answer to SHCMBM_OVERRIDEKEY: the override bits of
+// each key, so that the previous bits can be given back. The program has
+// one bar; the desktop has no hardware key for them to change.
+BYTE g_keyOverrides[256];
+
+LRESULT CALLBACK MenuBarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                             DWORD_PTR)
+{
+    if (message == SHCMBM_OVERRIDEKEY && wParam < sizeof g_keyOverrides) {
+        BYTE before = g_keyOverrides[wParam];
+        BYTE mask = (BYTE)LOWORD(lParam);
+        g_keyOverrides[wParam] = (BYTE)((before & ~mask) | (HIWORD(lParam) & mask));
+        return before;
+    }
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(bar, MenuBarProc, id);
+    }
+    return DefSubclassProc(bar, message, wParam, lParam);
+}
+
 }  // namespace
 
 BOOL SHInitDialog(PSHINITDLGINFO info)
@@ -120,6 +140,18 @@ BOOL SHCreateMenuBar(PSHMENUBARINFO info)
         SendMessageW(bar, TB_ADDBUTTONSW, 1, (LPARAM)&button);
     }
     SendMessageW(bar, TB_AUTOSIZE, 0, 0);
+    SetWindowSubclass(bar, MenuBarProc, 0, 0);
     info->hwndMB = bar;
     return TRUE;
+}
+
+void SHSendBackToFocusWindow(UINT message, WPARAM, LPARAM lParam)
+{
+    if (message != WM_HOTKEY || HIWORD(lParam) != VK_TBACK || (LOWORD(lParam) & MOD_KEYUP)) {
+        return;
+    }
+    HWND focus = GetFocus();
+    if (focus != NULL) {
+        SendMessageW(focus, WM_CHAR, VK_BACK, 1);
+    }
 }

@@ -27,6 +27,15 @@ typedef struct tagSHMENUBARINFO {
     COLORREF clrBk;
 } SHMENUBARINFO, *PSHMENUBARINFO;
 
+// Taking a hardware key over from the soft-key bar: the key then reaches
+// the bar's owner as WM_HOTKEY, HIWORD(lParam) the key.
+#define SHCMBM_OVERRIDEKEY          (WM_USER + 403)
+#define SHMBOF_NODEFAULT            0x00000001
+#define SHMBOF_NOTIFY               0x00000002
+#define VK_TBACK                    VK_ESCAPE
+// In LOWORD(lParam) of such a WM_HOTKEY: the key was released.
+#define MOD_KEYUP                   0x1000
+
 // The handset's screen, which a full-screen dialog fills.
 const int kHandsetScreenWidth = 176;
 const int kHandsetScreenHeight = 220;
@@ -39,6 +48,14 @@ BOOL SHInitDialog(PSHINITDLGINFO info);
 // Builds the soft-key bar described by RCDATA resource `nToolBarId` as a
 // toolbar along the bottom of `hwndParent`, one text button per key; the
 // buttons' commands reach the parent as WM_COMMAND. Fills `hwndMB`.
+// The bar also answers SHCMBM_OVERRIDEKEY with the key's previous
+// override bits, as the handset's does; the desktop has no Back key to
+// take over.
 BOOL SHCreateMenuBar(PSHMENUBARINFO info);
+
+// Hands a Back key that the window took over (a WM_HOTKEY) to the control
+// with the focus: a press deletes the character before the caret, as
+// backspace does; the release does nothing.
+void SHSendBackToFocusWindow(UINT message, WPARAM wParam, LPARAM lParam);
 
 #endif

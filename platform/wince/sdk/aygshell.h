@@ -33,6 +33,11 @@ typedef struct tagSHMENUBARINFO {
 
 BOOL SHCreateMenuBar(SHMENUBARINFO* pmbi);
 
+/* Windows Mobile reference, "SHCMBM_OVERRIDEKEY" (Smartphone: Windows Mobile 2003 and later). */
+#define SHCMBM_OVERRIDEKEY          (WM_USER + 403)
+#define SHMBOF_NODEFAULT            0x00000001
+#define SHMBOF_NOTIFY               0x00000002
+
 #ifdef __cplusplus
 }
 #endif
