@@ -8,6 +8,7 @@
 # TARGET receives the list of what the program imports.
 # Usage: scripts/handset-link.sh TARGET OBJECT... LIBRARY...
 set -euo pipefail
+export LC_ALL=C
 sdk="$(cd "$(dirname "$0")/../platform/wince/sdk" && pwd)"
 nm=i686-w64-mingw32-nm
 target="$1"
