@@ -41,6 +41,7 @@ done
   | sort -k2 | join -1 2 -2 1 -v 1 -o 1.1,1.2 - "$target.defined" > "$target.undefined"
 rm -f "$target.defined"
 
+status=0
 awk -v modules=" ${modules[*]} " -v demangle="i686-w64-mingw32-c++filt -n" '
   FILENAME ~ /exports.txt$/ { if ($0 !~ /^#/ && NF >= 2) module[$2] = $1; next }
   FILENAME ~ /helpers.txt$/ { if ($0 !~ /^#/ && NF >= 1) helper[$1] = 1; next }
@@ -63,7 +64,6 @@ awk -v modules=" ${modules[*]} " -v demangle="i686-w64-mingw32-c++filt -n" '
   END {
     for (entry in imports) print entry | "sort > \"" target "\""
     exit failed
-  }' target="$target" "$sdk/exports.txt" "$sdk/helpers.txt" "$target.undefined"
-status=$?
+  }' target="$target" "$sdk/exports.txt" "$sdk/helpers.txt" "$target.undefined" || status=$?
 rm -f "$target.undefined"
 exit $status
