@@ -2,7 +2,6 @@
 
 #include <stdarg.h>
 #include <stdio.h>
-#include <wchar.h>
 
 void FormatStatus(wchar_t* buffer, size_t chars, const wchar_t* format, ...)
 {
