@@ -13,7 +13,8 @@ BridgeState g_bridge = {
 
 // Every exchange on the record is made here, with the targets typed as the
 // handset declares them (PVOID*, LPLONG): its compilers refuse the volatile
-// targets that desktop Windows accepts.
+// targets that desktop Windows accepts. Its pointer exchange is a macro
+// over InterlockedExchange, so a store drops the old value explicitly.
 
 HANDLE TakeHandle(HANDLE* slot)
 {
@@ -29,12 +30,12 @@ SOCKET TakeSocket(SOCKET* slot)
 
 void StoreHandle(HANDLE* slot, HANDLE value)
 {
-    InterlockedExchangePointer(slot, value);
+    (void)InterlockedExchangePointer(slot, value);
 }
 
 void StoreSocket(SOCKET* slot, SOCKET value)
 {
-    InterlockedExchangePointer((PVOID*)slot, (PVOID)value);
+    (void)InterlockedExchangePointer((PVOID*)slot, (PVOID)value);
 }
 
 void SetRunning(LONG value)

@@ -19,7 +19,7 @@ const int kTransferBytes = 512;
 // is loaded afresh.
 struct BridgeState {
     HANDLE workerThread;    // INVALID_HANDLE_VALUE: none
-    HANDLE serialPort;      // INVALID_HANDLE_VALUE: none
+    HANDLE serialPort;      // INVALID_HANDLE_VALUE: none; opened and closed by the worker only
     SOCKET listenSocket;    // INVALID_SOCKET: none
     LONG running;           // 1 between a Start whose listener opened and Stop
     HWND menuBar;

@@ -2,7 +2,6 @@
 
 #include "bridge/bridge_state.h"
 #include "bridge/listener.h"
-#include "bridge/serial_source.h"
 #include "bridge/status_sink.h"
 #include "bridge/status_text.h"
 #include "bridge/worker.h"
@@ -69,16 +68,19 @@ static void Start()
     SetKeyEnabled(true);
 }
 
-// Closing the listener, the port and the client is what wakes the worker
-// from a blocking accept, read or send. Stop never waits for it: the
-// worker's last status calls are handled on this very thread. The worker
-// gives the key back.
+// Closing the listener and the client is what wakes the worker from a
+// blocking accept or send. The serial port is left to the worker: neither
+// the handset nor Wine promises that closing it ends a read another thread
+// is making, and a read started on a handle closed under it could reach
+// whatever object takes the number next. The worker's reads end within
+// 200 ms by themselves, and it then sees `running` at 0 and closes the
+// port. Stop never waits for it: the worker's last status calls are
+// handled on this very thread. The worker gives the key back.
 static void Stop()
 {
     SetKeyEnabled(false);
     SetRunning(0);
     CloseListener();
-    CloseSerialPort(TakeHandle(&g_bridge.serialPort));
     CloseClient();
     CloseHandle(TakeHandle(&g_bridge.workerThread));
 }

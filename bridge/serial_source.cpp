@@ -13,9 +13,7 @@ static const DWORD kReadWakeMs = 200;
 
 // The time-outs the port had when it was opened, put back before it is
 // closed, so that the next program to open it finds the driver's settings
-// rather than ours. Written by the worker before it puts the handle into
-// the shared record, and read only by whoever takes the handle out of it
-// again: the exchanges on the record order the two. One port is open at a
+// rather than ours. Only the worker opens and closes the port, one at a
 // time.
 static COMMTIMEOUTS g_foundTimeouts;
 
@@ -37,11 +35,12 @@ static HANDLE OpenDevice(const wchar_t* path)
 
 // Every read returns what has arrived as soon as anything has, and returns
 // empty after kReadWakeMs on a silent device. Without that, a read on a
-// silent device would wait for as long as the device stays silent: closing
-// the port does not reliably end it (not under Wine, and the handset only
-// promises that pending operations may complete within two seconds of the
-// close), so Stop would never reach the worker. A port's previous owner may
-// also have left it returning at once, which would make the pump spin.
+// silent device would wait for as long as the device stays silent, and
+// nothing else ends it: neither Wine nor the handset promises that another
+// thread can (the handset keeps a closed port open for two seconds so that
+// pending operations can complete), so the worker would never see Stop.
+// A port's previous owner may also have left it returning at once, which
+// would make the pump spin.
 static BOOL SetReadTimeouts(HANDLE port)
 {
     if (!GetCommTimeouts(port, &g_foundTimeouts)) {
@@ -105,12 +104,9 @@ void CloseSerialPort(HANDLE port)
     }
     wchar_t status[kStatusChars];
     memset(status, 0, sizeof status);
+    // Only the worker closes the port, between reads, so no read is
+    // under way here that would need ending first.
     SetCommTimeouts(port, &g_foundTimeouts);
-    // Stop closes the port while the worker may be reading it. The handset
-    // ends such a read on this request, where closing alone may leave it
-    // pending for up to two seconds. At the end of a connection no read is
-    // under way; anything still queued was for a client that has gone.
-    PurgeComm(port, PURGE_RXABORT);
     if (!CloseHandle(port)) {
         FormatStatus(status, kStatusChars, L"Close failed: %d", (int)GetLastError());
     }

@@ -8,7 +8,8 @@
 // INVALID_HANDLE_VALUE.
 HANDLE OpenSerialPort(const wchar_t* name);
 
-// Closes a serial handle and shows the empty text or "Close failed: <code>"
+// Closes a serial handle, with the time-outs it had when opened put back,
+// and shows the empty text or "Close failed: <code>"
 // on the input line. INVALID_HANDLE_VALUE is left alone, without a word.
 void CloseSerialPort(HANDLE port);
 

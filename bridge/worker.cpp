@@ -7,6 +7,11 @@
 
 #include <string.h>
 
+// After a failed accept, how long the worker waits before it accepts
+// again, and in what slices it looks for Stop meanwhile.
+static const DWORD kAcceptRetryMs = 200;
+static const DWORD kAcceptRetrySliceMs = 20;
+
 // Copies serial data to the client until the client goes, the device
 // fails, or Stop. Every byte read is handed to the socket before the next
 // read; nothing is allocated here.
@@ -14,10 +19,8 @@ static void Pump(char* buffer)
 {
     while (g_bridge.running != 0) {
         DWORD got = 0;
-        // Taken afresh each time: Stop may have closed it meanwhile, and
-        // the read failing is what ends the connection then. A read on a
-        // silent device returns empty after a short wait, so `running` is
-        // seen even when nothing arrives.
+        // A read on a silent device returns empty after a short wait, so
+        // `running` is seen even when nothing arrives.
         if (!ReadFile(g_bridge.serialPort, buffer, kTransferBytes, &got, NULL)) {
             return;
         }
@@ -33,6 +36,17 @@ static void Pump(char* buffer)
             next += sent;
             left -= sent;
         }
+    }
+}
+
+// A listener that stays broken fails every accept at once. Retrying
+// straight away would post a failure and "Listening..." to the window as
+// fast as the processor allows, draining the battery and leaving the
+// failure text no time on screen. Stop is seen within one slice.
+static void PauseAfterFailedAccept()
+{
+    for (DWORD waited = 0; waited < kAcceptRetryMs && g_bridge.running != 0; waited += kAcceptRetrySliceMs) {
+        Sleep(kAcceptRetrySliceMs);
     }
 }
 
@@ -68,6 +82,7 @@ DWORD WINAPI RunBridge(LPVOID)
                 memset(status, 0, sizeof status);
                 FormatStatus(status, kAcceptStatusChars, L"Accept failed: %d", error);
                 SetOutputStatus(status);
+                PauseAfterFailedAccept();
             }
             continue;
         }
@@ -87,8 +102,8 @@ DWORD WINAPI RunBridge(LPVOID)
 
         Pump(buffer);
 
-        // Stop may have taken the port and the client already; then these
-        // close nothing.
+        // The port is the worker's alone; the client Stop may have taken
+        // and closed already, and then this closes nothing.
         CloseSerialPort(TakeHandle(&g_bridge.serialPort));
         SetOutputStatus(L"Listening...");
         SetInputStatus(L"");

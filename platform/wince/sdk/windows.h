@@ -17,9 +17,12 @@
 extern "C" {
 #endif
 
-/* windef.h, winnt.h, basetsd.h: Windows CE 5.0 reference, "Windows Data Types". */
-#define WINAPI      __stdcall
-#define CALLBACK    __stdcall
+/* windef.h, winnt.h, basetsd.h: Windows CE 5.0 reference, "Windows Data Types".
+   That page names WINAPI and CALLBACK without their value; the platform's calling
+   convention on Windows CE is __cdecl ("CallingConvention Enumeration", Winapi:
+   "on Windows CE.NET it is Cdecl"), so a __stdcall declaration fails to match. */
+#define WINAPI      __cdecl
+#define CALLBACK    __cdecl
 #define CONST       const
 #define FALSE       0
 #define TRUE        1
@@ -35,6 +38,7 @@ typedef void* PVOID;
 typedef void* LPVOID;
 typedef BYTE* LPBYTE;
 typedef DWORD* LPDWORD;
+typedef LONG* PLONG;
 typedef LONG* LPLONG;
 typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
@@ -89,13 +93,17 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 BOOL WINAPI CloseHandle(HANDLE hObject);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
+void WINAPI Sleep(DWORD dwMilliseconds);
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpsa, DWORD cbStack,
                            LPTHREAD_START_ROUTINE lpStartAddr, LPVOID lpvThreadParam,
                            DWORD fdwCreate, LPDWORD lpIDThread);
 LONG WINAPI InterlockedExchange(LPLONG Target, LONG Value);
-PVOID WINAPI InterlockedExchangePointer(PVOID* Target, PVOID Value);
+/* "InterlockedExchangePointer (Windows CE 5.0)" gives Winbase.h and Coredll.lib: the
+   header makes it a macro over InterlockedExchange, which is what coredll exports. */
+#define InterlockedExchangePointer(Target, Value) \
+    ((PVOID)InterlockedExchange((PLONG)(Target), (LONG)(Value)))
 /* Serial communications: Windows CE 5.0 reference, "COMMTIMEOUTS", "GetCommTimeouts",
-   "SetCommTimeouts", "PurgeComm". */
+   "SetCommTimeouts". */
 typedef struct _COMMTIMEOUTS {
     DWORD ReadIntervalTimeout;
     DWORD ReadTotalTimeoutMultiplier;
@@ -104,11 +112,8 @@ typedef struct _COMMTIMEOUTS {
     DWORD WriteTotalTimeoutConstant;
 } COMMTIMEOUTS, *LPCOMMTIMEOUTS;
 
-#define PURGE_RXABORT           0x0002
-
 BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
 BOOL WINAPI SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
-BOOL WINAPI PurgeComm(HANDLE hFile, DWORD dwFlags);
 
 HLOCAL WINAPI LocalAlloc(UINT uFlags, UINT uBytes);
 HLOCAL WINAPI LocalFree(HLOCAL hMem);
