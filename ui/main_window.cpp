@@ -62,14 +62,15 @@ BOOL InitMainWindow(HWND window)
 }
 
 // Back edits the port field. Anywhere else it keeps the meaning it has
-// on every Smartphone screen: this one goes behind the others, as command
-// 1 sends it, and the bridge goes on.
+// on every Smartphone screen, which the shell no longer gives it once the
+// window has taken the key over: back to the previous application. The
+// bridge goes on.
 void OnBackKey(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (GetFocus() == GetDlgItem(window, IDC_TCP_PORT)) {
         SHSendBackToFocusWindow(message, wParam, lParam);
     } else if (!(LOWORD(lParam) & MOD_KEYUP)) {
-        ShowWindow(window, SW_MINIMIZE);
+        SHNavigateBack();
     }
 }
 

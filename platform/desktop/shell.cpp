@@ -155,3 +155,12 @@ void SHSendBackToFocusWindow(UINT message, WPARAM, LPARAM lParam)
         SendMessageW(focus, WM_CHAR, VK_BACK, 1);
     }
 }
+
+void SHNavigateBack()
+{
+    HWND focus = GetFocus();
+    HWND window = focus != NULL ? GetAncestor(focus, GA_ROOT) : GetActiveWindow();
+    if (window != NULL) {
+        ShowWindow(window, SW_MINIMIZE);
+    }
+}

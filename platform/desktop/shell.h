@@ -58,4 +58,8 @@ BOOL SHCreateMenuBar(PSHMENUBARINFO info);
 // backspace does; the release does nothing.
 void SHSendBackToFocusWindow(UINT message, WPARAM wParam, LPARAM lParam);
 
+// Back's own meaning, returning to the previous application. The desktop
+// has none to return to, so the window with the focus is minimised.
+void SHNavigateBack();
+
 #endif

@@ -38,6 +38,10 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* pmbi);
 #define SHMBOF_NODEFAULT            0x00000001
 #define SHMBOF_NOTIFY               0x00000002
 
+/* Windows Mobile reference, "SHNavigateBack" (Smartphone 2002 and later): what Back does
+   for a window that has not taken the key over, returning to the previous application. */
+void SHNavigateBack(void);
+
 #ifdef __cplusplus
 }
 #endif
