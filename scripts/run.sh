@@ -24,7 +24,10 @@ work="$(mktemp -d /tmp/velmora-run.XXXXXX)"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  sh "$root/scripts/display.sh" stop "$work/display"
   WINEPREFIX="$VELMORA_PREFIX" /usr/lib/wine/wineserver -k 2>/dev/null || true
+  # The COM port script removes its links on the way out.
+  for _ in $(seq 50); do [ -e "$work/done" ] && break; sleep 0.1; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -35,25 +38,17 @@ trap cleanup EXIT
 # GPS receiver's driver on COM2.
 "$wine" reg add 'HKLM\Drivers\Active\42' /v Name /d 'COM2:' /f >/dev/null 2>&1
 
-socat pty,rawer,link="$VELMORA_PREFIX/dosdevices/com2" pty,rawer,link="$work/gps" \
-  </dev/null >/dev/null 2>&1 &
+sh "$root/scripts/com-port.sh" "$work" "$VELMORA_PREFIX/dosdevices/com2" &
 pids+=($!)
-for _ in $(seq 100); do [ -e "$work/gps" ] && [ -e "$VELMORA_PREFIX/dosdevices/com2" ] && break; sleep 0.05; done
-# Keep both ends open: Velmora closes COM2 between clients, and a relay that
-# sees its last reader go would quit.
-exec 3<>"$VELMORA_PREFIX/dosdevices/com2" 4<>"$work/gps"
-python3 "$root/tools/gps_simulator.py" "$work/gps" </dev/null &
+for _ in $(seq 100); do [ -e "$work/ready" ] && break; sleep 0.05; done
+python3 "$root/tools/gps_simulator.py" "$work/device" </dev/null &
 pids+=($!)
 
 headless=0
 if [ -z "${DISPLAY:-}" ]; then
   headless=1
-  display=:77
-  rm -f /tmp/.X77-lock
-  Xvfb "$display" -screen 0 320x320x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-  pids+=($!)
-  export DISPLAY="$display"
-  sleep 1
+  DISPLAY=":$(sh "$root/scripts/display.sh" start "$work/display")"
+  export DISPLAY
 fi
 
 "$wine" "$build/velmora.exe" </dev/null >/dev/null 2>&1 &

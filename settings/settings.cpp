@@ -5,7 +5,6 @@
 
 #include <string.h>
 
-static const wchar_t kSettingsKey[] = L"Software\\Tarnik\\Velmora";
 static const DWORD kDefaultTcpPort = 20175;
 
 void LoadSettings(DWORD* port, wchar_t* name, DWORD nameBytes)

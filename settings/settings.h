@@ -1,9 +1,11 @@
-// The two values remembered between runs, under
-// HKEY_LOCAL_MACHINE\Software\Tarnik\Velmora.
+// The two values remembered between runs, "TcpPort" and "SerialPort".
 #ifndef VELMORA_SETTINGS_H
 #define VELMORA_SETTINGS_H
 
 #include <windows.h>
+
+// Their key, under HKEY_LOCAL_MACHINE.
+const wchar_t kSettingsKey[] = L"Software\\Tarnik\\Velmora";
 
 // Defaults 20175 and "COM2". `name` is a zero-filled port name buffer;
 // `nameBytes` is the room offered for it in bytes (the window offers 16).

@@ -3,6 +3,7 @@
 #include "bridge/bridge_state.h"
 #include "bridge/controller.h"
 #include "settings/settings.h"
+#include "support/key_driven.h"
 #include "support/loopback.h"
 #include "support/pty_port.h"
 #include "support/recording_sink.h"
@@ -21,8 +22,6 @@
 #include <vector>
 
 namespace {
-
-const wchar_t kKey[] = L"Software\\Tarnik\\Velmora";
 
 std::vector<unsigned char> Bytes(const void* data, size_t size)
 {
@@ -45,7 +44,7 @@ void StoreRaw(const wchar_t* value, DWORD type, const std::vector<unsigned char>
     std::vector<unsigned char> followed(data);
     followed.insert(followed.end(), sizeof(wchar_t), 0xFF);
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, value, 0, type, data.empty() ? NULL : followed.data(),
                                             static_cast<DWORD>(data.size())));
     DWORD stored = 0;
@@ -87,9 +86,12 @@ bool GuardsIntact(const Guarded& g)
     return true;
 }
 
-class SettingsTable {
+// Each case starts and ends with no settings key.
+template <typename Case>
+class SettingsTable : public ::testing::TestWithParam<Case> {
 protected:
-    static void Clean() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey); }
+    void SetUp() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey); }
+    void TearDown() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey); }
 };
 
 struct PortValueCase {
@@ -99,11 +101,7 @@ struct PortValueCase {
     DWORD port;
 };
 
-class TcpPortValue : public ::testing::TestWithParam<PortValueCase>, SettingsTable {
-protected:
-    void SetUp() override { Clean(); }
-    void TearDown() override { Clean(); }
-};
+using TcpPortValue = SettingsTable<PortValueCase>;
 
 TEST_P(TcpPortValue, GivesItsDefinedPortAndWritesNothingElse)
 {
@@ -152,11 +150,7 @@ struct NameValueCase {
     const wchar_t* name;
 };
 
-class SerialPortValue : public ::testing::TestWithParam<NameValueCase>, SettingsTable {
-protected:
-    void SetUp() override { Clean(); }
-    void TearDown() override { Clean(); }
-};
+using SerialPortValue = SettingsTable<NameValueCase>;
 
 TEST_P(SerialPortValue, GivesItsDefinedNameAndWritesNothingPastTheBuffer)
 {
@@ -203,44 +197,28 @@ INSTANTIATE_TEST_SUITE_P(SettingsBadInput, SerialPortValue, ::testing::ValuesIn(
 // Network: who can reach the listener, and what a client's own bytes do.
 
 // Runs the bridge through the key on a port of the system's choosing, with
-// a device that keeps sending.
-class RunningBridge {
+// a device that keeps sending. It is stopped once the worker is back in
+// accept with every connection ended; Stop in the middle of one is what the
+// Start/Stop cycles test is about.
+template <typename Case>
+class RunningBridge : public KeyDriven, public ::testing::WithParamInterface<Case> {
 protected:
-    void StartBridge()
+    void SetUp() override
     {
-        recording::Reset();
-        StartSockets();
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
+        KeyDriven::SetUp();
         ASSERT_TRUE(device_.Ready());
         recording::SelectPort(device_.Name());
-        recording::SetTcpPortField(0);
-        recording::Press();
-        ASSERT_NE(INVALID_HANDLE_VALUE, g_bridge.workerThread) << recording::Dump();
-        ASSERT_TRUE(recording::WaitFor(L"label:Stop"));
-        port_ = BoundPort(g_bridge.listenSocket);
+        PressStart();
         device_.KeepSending();
     }
 
-    // Stops once the worker is back in accept with every connection ended:
-    // a Stop that closes the port under a read in progress is what the
-    // Start/Stop cycles test is about, and under Wine it can leave the
-    // worker waiting on that read for ever.
-    void StopBridge()
+    void TearDown() override
     {
-        for (int waited = 0; waited < 5000; waited += 10) {
-            if (recording::Count(L"out:Listening...") == 2 + 2 * recording::Count(L"out:Connected...")) break;
-            Sleep(10);
-        }
-        if (g_bridge.workerThread != INVALID_HANDLE_VALUE) {
-            int starts = recording::Count(L"label:Start");
-            recording::Press();
-            EXPECT_TRUE(recording::WaitFor(L"label:Start", starts + 1)) << recording::Dump();
-        }
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
+        recording::WaitForWorkerAwaitingClient(5000);
+        KeyDriven::TearDown();
     }
 
     PtyPort device_;
-    unsigned short port_ = 0;
 };
 
 // Connects without waiting for ever: "connected", "refused" or the error.
@@ -315,11 +293,7 @@ struct AddressCase {
     const char* outcome;
 };
 
-class ListenerAddress : public ::testing::TestWithParam<AddressCase>, protected RunningBridge {
-protected:
-    void SetUp() override { StartBridge(); }
-    void TearDown() override { StopBridge(); }
-};
+using ListenerAddress = RunningBridge<AddressCase>;
 
 TEST_P(ListenerAddress, AnswersAsTheTableSays)
 {
@@ -327,9 +301,9 @@ TEST_P(ListenerAddress, AnswersAsTheTableSays)
     const std::vector<in_addr> addresses = c.addresses();
     if (addresses.empty()) GTEST_SKIP() << "this machine has no address of that kind";
     for (const in_addr& a : addresses) {
-        const std::string outcome = TryConnect(a, port_);
-        std::printf("%s:%u %s\n", inet_ntoa(a), port_, outcome.c_str());
-        EXPECT_EQ(c.outcome, outcome) << inet_ntoa(a) << ":" << port_;
+        const std::string outcome = TryConnect(a, tcpPort_);
+        std::printf("%s:%u %s\n", inet_ntoa(a), tcpPort_, outcome.c_str());
+        EXPECT_EQ(c.outcome, outcome) << inet_ntoa(a) << ":" << tcpPort_;
     }
 }
 
@@ -382,11 +356,7 @@ struct ClientInputCase {
     bool halfCloses;       // shuts its sending side first
 };
 
-class ClientInput : public ::testing::TestWithParam<ClientInputCase>, protected RunningBridge {
-protected:
-    void SetUp() override { StartBridge(); }
-    void TearDown() override { StopBridge(); }
-};
+using ClientInput = RunningBridge<ClientInputCase>;
 
 // Bytes that never come from the device (it sends only 0 to 250), so any
 // that leaked into a stream would break its pattern.
@@ -395,7 +365,7 @@ const unsigned char kForeign = 0xFF;
 TEST_P(ClientInput, ChangesNothingInTheStreamsOrTheMemory)
 {
     const ClientInputCase& c = GetParam();
-    SOCKET bad = ConnectLoopback(port_);
+    SOCKET bad = ConnectLoopback(tcpPort_);
     ASSERT_NE(INVALID_SOCKET, bad);
     ASSERT_TRUE(recording::WaitFor(L"out:Transmitting..."));
     u_long nonBlocking = 1;
@@ -474,7 +444,7 @@ TEST_P(ClientInput, ChangesNothingInTheStreamsOrTheMemory)
     EXPECT_LT(static_cast<long long>(memoryAfter) - static_cast<long long>(memoryBefore), 8ll << 20);
 
     // The next client is served as if nothing had happened.
-    SOCKET next = ConnectLoopback(port_);
+    SOCKET next = ConnectLoopback(tcpPort_);
     ASSERT_NE(INVALID_SOCKET, next);
     std::vector<unsigned char> after(64 * 1024);
     ASSERT_EQ(after.size(), ReceiveExactly(next, after.data(), after.size()));

@@ -4,6 +4,7 @@
 #include "bridge/controller.h"
 #include "settings/settings.h"
 #include "support/handle_count.h"
+#include "support/key_driven.h"
 #include "support/loopback.h"
 #include "support/pty_port.h"
 #include "support/recording_sink.h"
@@ -15,43 +16,16 @@
 
 namespace {
 
-const wchar_t kKey[] = L"Software\\Tarnik\\Velmora";
-
 bool KeyExists()
 {
     HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
 
-class Controller : public ::testing::Test {
+class Controller : public KeyDriven {
 protected:
-    void SetUp() override
-    {
-        recording::Reset();
-        StartSockets();
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
-        g_startThread = saved_;
-    }
-
-    void TearDown() override
-    {
-        if (g_bridge.workerThread != INVALID_HANDLE_VALUE) Stop();
-        g_startThread = saved_;
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
-    }
-
-    // Presses the key to start and waits until the worker has relabelled it.
-    void Start()
-    {
-        int stops = recording::Count(L"label:Stop");
-        recording::Press();
-        ASSERT_NE(INVALID_HANDLE_VALUE, g_bridge.workerThread) << recording::Dump();
-        ASSERT_TRUE(recording::WaitFor(L"label:Stop", stops + 1));
-        tcpPort_ = BoundPort(g_bridge.listenSocket);
-    }
-
     // Presses the key to stop and waits until the worker gave it back.
     void Stop()
     {
@@ -73,9 +47,6 @@ protected:
         EXPECT_EQ(L"key:enabled", events.back()) << recording::Dump();
         EXPECT_NE(L"Stop", recording::Last(L"label"));
     }
-
-    StartThreadFunction saved_ = g_startThread;
-    unsigned short tcpPort_ = 0;
 };
 
 TEST_F(Controller, UnbindablePortFailsTheStartAndChangesNothing)
@@ -135,7 +106,7 @@ TEST_F(Controller, FieldValuesBindTheirLowSixteenBitsUnsigned)
     ASSERT_GE(high, 32768);
     recording::SelectPort(L"COM4");
     recording::SetTcpPortField(0x30000u + high);
-    Start();
+    PressStart();
     EXPECT_EQ(high, tcpPort_);
     Stop();
 
@@ -151,7 +122,7 @@ TEST_F(Controller, StopWhileServingClosesThePortOnceAndWaitsForTheWorker)
     PtyPort device;
     ASSERT_TRUE(device.Ready());
     recording::SelectPort(device.Name());
-    Start();
+    PressStart();
     device.KeepSending();
 
     SOCKET client = ConnectLoopback(tcpPort_);
@@ -179,7 +150,7 @@ TEST_F(Controller, StopEndsTheConnectionOfAClientThatNeverReads)
     PtyPort device;
     ASSERT_TRUE(device.Ready());
     recording::SelectPort(device.Name());
-    Start();
+    PressStart();
     device.KeepSending();
     SOCKET client = ConnectLoopback(tcpPort_, 4096);
     ASSERT_TRUE(recording::WaitFor(L"out:Transmitting..."));
@@ -204,7 +175,7 @@ TEST_F(Controller, StopEndsTheConnectionOfAClientThatNeverReads)
     EXPECT_EQ(-1, drained) << "the client's connection was left open";
     closesocket(client);
 
-    Start();
+    PressStart();
     SOCKET next = ConnectLoopback(tcpPort_);
     char block[512];
     EXPECT_EQ(sizeof block, ReceiveExactly(next, block, sizeof block, 5000));
@@ -214,7 +185,7 @@ TEST_F(Controller, StopEndsTheConnectionOfAClientThatNeverReads)
 TEST_F(Controller, NoPortSelectedAsksTwiceAndSavesTheEmptyName)
 {
     recording::SelectNothing();
-    Start();
+    PressStart();
     // The window would hold the worker's first call until Start has given
     // the key back; this sink does not, so the worker's box may come first.
     EXPECT_TRUE(recording::InOrder({L"key:greyed", L"box:No port selected!|Error", L"out:Listening...",
@@ -225,36 +196,9 @@ TEST_F(Controller, NoPortSelectedAsksTwiceAndSavesTheEmptyName)
     EXPECT_EQ(2, recording::Count(L"box:No port selected!|Error"));
     wchar_t text[8] = {L'x'};
     DWORD size = sizeof text;
-    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"SerialPort", RRF_RT_REG_SZ, NULL, text, &size));
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"SerialPort", RRF_RT_REG_SZ, NULL, text, &size));
     EXPECT_STREQ(L"", text);
     Stop();
-}
-
-HANDLE FailToStart(LPTHREAD_START_ROUTINE)
-{
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return NULL;
-}
-
-TEST_F(Controller, FailedThreadCreationIsReportedAndTheKeyComesBack)
-{
-    recording::SelectPort(L"COM4");
-    const unsigned short port = FreeLoopbackPort();
-    recording::SetTcpPortField(port);
-    g_startThread = FailToStart;
-    recording::Press();
-
-    EXPECT_EQ(L"Thread failed: 8", recording::Last(L"out"));
-    ExpectStopped();
-    EXPECT_EQ(0, recording::Count(L"label:Stop"));
-
-    // The listener was closed: the same port binds again, and the next press
-    // is a Start, not a Stop of a worker that never existed.
-    g_startThread = saved_;
-    Start();
-    EXPECT_EQ(port, tcpPort_);
-    Stop();
-    ExpectStopped();
 }
 
 TEST_F(Controller, HundredsOfStartStopCyclesLeakNoHandle)
@@ -267,7 +211,7 @@ TEST_F(Controller, HundredsOfStartStopCyclesLeakNoHandle)
     // One cycle of each kind: no client, a client that reads, a client in
     // the middle of a transfer that does not read at all.
     auto cycle = [&](int kind) {
-        Start();
+        PressStart();
         SOCKET client = INVALID_SOCKET;
         if (kind == 1) {
             client = ConnectLoopback(tcpPort_);
@@ -280,15 +224,11 @@ TEST_F(Controller, HundredsOfStartStopCyclesLeakNoHandle)
         }
         // Stop lets the worker go without waiting; this test waits for its
         // very end so the thread's own resources are gone before counting.
-        HANDLE worker = NULL;
-        DuplicateHandle(GetCurrentProcess(), g_bridge.workerThread, GetCurrentProcess(), &worker, SYNCHRONIZE,
-                        FALSE, 0);
         int starts = recording::Count(L"label:Start");
-        recording::Press();
-        if (client != INVALID_SOCKET) closesocket(client);
+        std::vector<SOCKET> clients;
+        if (client != INVALID_SOCKET) clients.push_back(client);
+        EXPECT_TRUE(PressStopAndWait(clients, 5000));
         ASSERT_TRUE(recording::WaitFor(L"label:Start", starts + 1)) << recording::Dump();
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(worker, 5000));
-        CloseHandle(worker);
     };
     // Wine keeps a few objects of its own that come and go (a thread's
     // cached wait event, for one), so the baseline is the most seen over
@@ -313,11 +253,7 @@ TEST_F(Controller, HundredsOfStartStopCyclesLeakNoHandle)
     }
     ASSERT_GT(before, 0);
     for (int i = 0; i < 120; ++i) cycle(i % 3);
-    long after = CountProcessHandles();
-    for (int wait = 0; wait < 150 && after > before; ++wait) {
-        Sleep(20);
-        after = CountProcessHandles();
-    }
+    long after = SettledTo(CountProcessHandles, before);
     std::printf("handles: baseline %ld, after 120 Start/Stop cycles %ld\n", before, after);
     EXPECT_LE(after, before);
     ExpectStopped();

@@ -7,6 +7,7 @@
 #include "bridge/status_sink.h"
 #include "discovery/port_discovery.h"
 #include "platform/shell.h"
+#include "settings/settings.h"
 #include "ui/main_window.h"
 #include "ui/resources/resource.h"
 
@@ -20,8 +21,6 @@
 #include <vector>
 
 namespace {
-
-const wchar_t kSettingsKey[] = L"Software\\Tarnik\\Velmora";
 
 std::vector<std::wstring> portsFound;
 
@@ -62,21 +61,13 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000)
 
 void SaveName(const wchar_t* name)
 {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, NULL, 0, KEY_WRITE,
-                                             NULL, &key, NULL));
-    RegSetValueExW(key, L"SerialPort", 0, REG_SZ, (const BYTE*)name,
-                   (DWORD)(wcslen(name) + 1) * sizeof(wchar_t));
-    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"SerialPort", REG_SZ, name,
+                                             (DWORD)(wcslen(name) + 1) * sizeof(wchar_t)));
 }
 
 void SavePort(DWORD port)
 {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, NULL, 0, KEY_WRITE,
-                                             NULL, &key, NULL));
-    RegSetValueExW(key, L"TcpPort", 0, REG_DWORD, (const BYTE*)&port, sizeof port);
-    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"TcpPort", REG_DWORD, &port, 4));
 }
 
 // What a message box showed, and to whom it belonged.

@@ -2,6 +2,9 @@
 // ends the program with 0, and a second start only brings the first back.
 #include "support/loopback.h"
 #include "support/pty_port.h"
+// After the sockets header, which must come before the system's own.
+#include "settings/settings.h"
+#include "ui/resources/resource.h"
 
 #include <commctrl.h>
 
@@ -72,7 +75,7 @@ TEST(Program, ShowsItsWindowAndEndsWithZeroWhenItIsClosed)
     EXPECT_EQ(220, client.bottom);
     EXPECT_NE(static_cast<HWND>(NULL), FindWindowExW(window, NULL, TOOLBARCLASSNAMEW, NULL)) << "soft-key bar";
     wchar_t port[16] = {};
-    GetDlgItemTextW(window, 1002, port, 16);
+    GetDlgItemTextW(window, IDC_TCP_PORT, port, 16);
     EXPECT_STRNE(L"", port);
 
     PostMessageW(window, WM_CLOSE, 0, 0);
@@ -129,10 +132,10 @@ void PrepareRegistry(const std::wstring& com, unsigned short tcpPort)
     const std::wstring driverName = com + L":";
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Drivers\\Active\\12", L"Name", REG_SZ, driverName.c_str(),
                     static_cast<DWORD>((driverName.size() + 1) * 2));
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Tarnik\\Velmora", L"SerialPort", REG_SZ, com.c_str(),
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"SerialPort", REG_SZ, com.c_str(),
                     static_cast<DWORD>((com.size() + 1) * 2));
     DWORD port = tcpPort;
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Tarnik\\Velmora", L"TcpPort", REG_DWORD, &port, 4);
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"TcpPort", REG_DWORD, &port, 4);
 }
 
 TEST(Program, StreamsTheDeviceFromItsOwnStartCommandUntilStopAndCloses)
@@ -153,23 +156,23 @@ TEST(Program, StreamsTheDeviceFromItsOwnStartCommandUntilStopAndCloses)
     Release(second);
     EXPECT_EQ(1, CountWindowsTitledVelmora());
 
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(106, 0), 0);
-    ASSERT_TRUE(WaitForLine(window, 1004, L"Listening..."));
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDM_TOGGLE, 0), 0);
+    ASSERT_TRUE(WaitForLine(window, IDC_OUTPUT_STATUS, L"Listening..."));
     device.KeepSending();
     SOCKET client = ConnectLoopback(tcpPort);
     ASSERT_NE(INVALID_SOCKET, client);
     EXPECT_GT(ReceiveFor(client, 500), 0);
-    EXPECT_EQ(L"Reading...", Line(window, 1003));
-    EXPECT_EQ(L"Transmitting...", Line(window, 1004));
+    EXPECT_EQ(L"Reading...", Line(window, IDC_INPUT_STATUS));
+    EXPECT_EQ(L"Transmitting...", Line(window, IDC_OUTPUT_STATUS));
 
     // Out of sight, still serving.
     SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
     EXPECT_TRUE(IsIconic(window));
     EXPECT_GT(ReceiveFor(client, 500), 0);
 
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(106, 0), 0);
-    EXPECT_TRUE(WaitForLine(window, 1004, L""));
-    EXPECT_TRUE(WaitForLine(window, 1003, L""));
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDM_TOGGLE, 0), 0);
+    EXPECT_TRUE(WaitForLine(window, IDC_OUTPUT_STATUS, L""));
+    EXPECT_TRUE(WaitForLine(window, IDC_INPUT_STATUS, L""));
     // What was already under way may still arrive; then the stream ends.
     long last = 0;
     for (int i = 0; i < 20 && last >= 0; ++i) last = ReceiveFor(client, 200);

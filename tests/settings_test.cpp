@@ -8,19 +8,14 @@
 
 namespace {
 
-const wchar_t kKey[] = L"Software\\Tarnik\\Velmora";
-
 class Settings : public ::testing::Test {
 protected:
-    void SetUp() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey); }
-    void TearDown() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey); }
+    void SetUp() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey); }
+    void TearDown() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey); }
 
     void Store(const wchar_t* value, DWORD type, const void* data, DWORD size)
     {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, NULL, 0, KEY_WRITE, NULL, &key, NULL));
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, value, 0, type, static_cast<const BYTE*>(data), size));
-        RegCloseKey(key);
+        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, value, type, data, size));
     }
     void StoreName(const std::wstring& name)
     {
@@ -58,12 +53,12 @@ TEST_F(Settings, SaveWritesTheExactValuesAndLoadReadsThemBack)
 {
     SaveSettings(4000, L"COM5");
     DWORD raw = 0, size = sizeof raw, type = 0;
-    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"TcpPort", RRF_RT_ANY, &type, &raw, &size));
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"TcpPort", RRF_RT_ANY, &type, &raw, &size));
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
     EXPECT_EQ(4000u, raw);
     wchar_t text[32] = {};
     size = sizeof text;
-    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"SerialPort", RRF_RT_ANY, &type, text, &size));
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"SerialPort", RRF_RT_ANY, &type, text, &size));
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
     EXPECT_EQ(10u, size) << "characters and terminator, two bytes each";
     EXPECT_STREQ(L"COM5", text);
@@ -77,7 +72,7 @@ TEST_F(Settings, HighPortIsStoredSignWidenedAndShowsAsItself)
 {
     SaveSettings(static_cast<short>(40000), L"COM1");
     DWORD raw = 0, size = sizeof raw;
-    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"TcpPort", RRF_RT_REG_DWORD, NULL, &raw, &size));
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"TcpPort", RRF_RT_REG_DWORD, NULL, &raw, &size));
     EXPECT_EQ(0xFFFF9C40u, raw) << "stored as every earlier version stored it";
     Load();
     EXPECT_EQ(40000u, port) << "the field shows the port that will be bound";
@@ -94,7 +89,7 @@ TEST_F(Settings, EmptyNameIsSavedAsTheEmptyString)
     SaveSettings(20175, L"");
     wchar_t text[8] = {L'x'};
     DWORD size = sizeof text;
-    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"SerialPort", RRF_RT_REG_SZ, NULL, text, &size));
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"SerialPort", RRF_RT_REG_SZ, NULL, text, &size));
     EXPECT_EQ(2u, size);
     Load();
     EXPECT_STREQ(L"", name);

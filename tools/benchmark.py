@@ -32,6 +32,7 @@ import threading
 import time
 
 WINESERVER = "/usr/lib/wine/wineserver"
+SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts")
 
 
 class Bench:
@@ -43,6 +44,7 @@ class Bench:
         self.wine = os.path.join(self.build, "wine-run")
         self.work = tempfile.mkdtemp(prefix="velmora-bench-")
         self.procs = []
+        self.display = None
         self.tcp_port = 20175
         self.com = 5
 
@@ -71,46 +73,32 @@ class Bench:
     def start_display(self):
         if os.environ.get("DISPLAY"):
             return
-        display = ":78"
-        try:
-            os.unlink("/tmp/.X78-lock")
-        except FileNotFoundError:
-            pass
-        self.spawn(["Xvfb", display, "-screen", "0", "320x320x24", "-nolisten", "tcp"])
-        self.env["DISPLAY"] = display
-        time.sleep(1)
+        self.display = os.path.join(self.work, "display")
+        number = subprocess.run(["sh", os.path.join(SCRIPTS, "display.sh"), "start", self.display],
+                                check=True, stdout=subprocess.PIPE, text=True).stdout.strip()
+        self.env["DISPLAY"] = ":" + number
 
     def prepare_prefix(self):
         self.run_wine("wineboot", "-i", check=False)
         # Keep the server up between the many short Wine processes.
         subprocess.run([WINESERVER, "-p", "60"], env=dict(self.env, WINEPREFIX=self.prefix))
-        com = "COM%d" % self.com
-        self.run_wine("reg", "add", r"HKLM\Drivers\Active\42", "/v", "Name", "/d", com + ":", "/f")
-        self.run_wine("reg", "add", r"HKLM\Software\Tarnik\Velmora", "/v", "SerialPort", "/d", com, "/f")
-        self.run_wine("reg", "add", r"HKLM\Software\Tarnik\Velmora", "/v", "TcpPort", "/t", "REG_DWORD",
-                      "/d", str(self.tcp_port), "/f")
+        # The only port the program lists, so it is the one selected; Start
+        # saves it with the default TCP port.
+        self.run_wine("reg", "add", r"HKLM\Drivers\Active\42", "/v", "Name", "/d", "COM%d:" % self.com, "/f")
 
     def pty_pair(self):
         """COMn in the prefix and a device end for this process to write."""
+        folder = tempfile.mkdtemp(dir=self.work)
         link = os.path.join(self.prefix, "dosdevices", "com%d" % self.com)
-        device = os.path.join(self.work, "device")
-        for path in (link, device):
-            if os.path.lexists(path):
-                os.unlink(path)
-        relay = self.spawn(["socat", "pty,rawer,link=" + link, "pty,rawer,link=" + device])
-        for _ in range(200):
-            if os.path.exists(link) and os.path.exists(device):
+        relay = self.spawn(["sh", os.path.join(SCRIPTS, "com-port.sh"), folder, link])
+        for _ in range(250):
+            if os.path.exists(os.path.join(folder, "ready")):
                 break
             time.sleep(0.02)
-        # Hold both ends open so the relay never sees a hang-up between clients.
-        held = [os.open(link, os.O_RDWR | os.O_NOCTTY), os.open(device, os.O_RDWR | os.O_NOCTTY)]
-        return relay, held, device
+        return relay, folder, os.path.join(folder, "device")
 
     def close_pair(self, pair):
-        relay, held, _ = pair
-        self.stop(relay)
-        for fd in held:
-            os.close(fd)
+        self.stop(pair[0])
 
     def connect(self, timeout=20, receive_buffer=0):
         end = time.monotonic() + timeout
@@ -346,6 +334,8 @@ class Bench:
     def cleanup(self):
         for p in self.procs:
             self.stop(p, 2)
+        if self.display:
+            subprocess.run(["sh", os.path.join(SCRIPTS, "display.sh"), "stop", self.display])
         subprocess.run([WINESERVER, "-k"], env=dict(self.env, WINEPREFIX=self.prefix),
                        stderr=subprocess.DEVNULL)
         shutil.rmtree(self.work, ignore_errors=True)

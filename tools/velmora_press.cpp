@@ -1,11 +1,14 @@
-// Drives a running Velmora window from outside, the way its own controls
-// do: the soft key's command, the minimise command, closing; and reads its
-// status lines back. Used by the run script and the program tests.
+// Drives a running Velmora window from outside, the way its own soft key
+// does, closes it, and reads its status lines back. Used by
+// scripts/run.sh to show the program working, and by tools/benchmark.py
+// to start it and to time Stop.
 //
-// Usage: velmora_press wait|toggle|minimise|close|status [timeout-ms]
+// Usage: velmora_press wait|toggle|close|status [timeout-ms]
 //        velmora_press press Start|Stop [timeout-ms]
 // "press" presses the key and waits until it reads the given label and is
 // enabled again, then prints the milliseconds that took.
+#include "ui/resources/resource.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -26,9 +29,9 @@ static HWND FindVelmora(DWORD timeoutMs)
 // memory of the program's own.
 static bool KeyReads(HWND bar, HANDLE process, wchar_t* remote, const wchar_t* label)
 {
-    if (!(SendMessageW(bar, TB_GETSTATE, 106, 0) & TBSTATE_ENABLED)) return false;
+    if (!(SendMessageW(bar, TB_GETSTATE, IDM_TOGGLE, 0) & TBSTATE_ENABLED)) return false;
     wchar_t text[64] = {};
-    LRESULT length = SendMessageW(bar, TB_GETBUTTONTEXTW, 106, (LPARAM)remote);
+    LRESULT length = SendMessageW(bar, TB_GETBUTTONTEXTW, IDM_TOGGLE, (LPARAM)remote);
     if (length <= 0 || length >= 64) return false;
     ReadProcessMemory(process, remote, text, (length + 1) * sizeof(wchar_t), NULL);
     return !wcscmp(text, label);
@@ -48,7 +51,7 @@ static int PressAndWait(HWND window, const wchar_t* label, DWORD timeoutMs)
     LARGE_INTEGER frequency, start, now;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(106, 0), 0);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDM_TOGGLE, 0), 0);
     int result = 1;
     for (;;) {
         bool done = KeyReads(bar, process, static_cast<wchar_t*>(remote), label);
@@ -73,7 +76,7 @@ static int PressAndWait(HWND window, const wchar_t* label, DWORD timeoutMs)
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: velmora_press wait|toggle|minimise|close|status [timeout-ms]\n"
+        std::fprintf(stderr, "usage: velmora_press wait|toggle|close|status [timeout-ms]\n"
                              "       velmora_press press Start|Stop [timeout-ms]\n");
         return 2;
     }
@@ -93,15 +96,13 @@ int wmain(int argc, wchar_t** argv)
     }
     const wchar_t* what = argv[1];
     if (!wcscmp(what, L"toggle")) {
-        SendMessageW(window, WM_COMMAND, MAKEWPARAM(106, 0), 0);
-    } else if (!wcscmp(what, L"minimise")) {
-        SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+        SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDM_TOGGLE, 0), 0);
     } else if (!wcscmp(what, L"close")) {
         PostMessageW(window, WM_CLOSE, 0, 0);
     } else if (!wcscmp(what, L"status")) {
         wchar_t input[256] = {}, output[256] = {};
-        GetDlgItemTextW(window, 1003, input, 256);
-        GetDlgItemTextW(window, 1004, output, 256);
+        GetDlgItemTextW(window, IDC_INPUT_STATUS, input, 256);
+        GetDlgItemTextW(window, IDC_OUTPUT_STATUS, output, 256);
         std::printf("input: %ls\noutput: %ls\niconic: %d\n", input, output, IsIconic(window) ? 1 : 0);
     } else if (wcscmp(what, L"wait")) {
         std::fprintf(stderr, "unknown command\n");

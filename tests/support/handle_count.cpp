@@ -1,51 +1,52 @@
 #include "support/handle_count.h"
 
 #include <windows.h>
-#include <winternl.h>
 
-#include <vector>
+#include <algorithm>
 
-namespace {
-
-struct HandleEntry {
-    PVOID object;
-    ULONG_PTR processId;
-    ULONG_PTR handle;
-    ULONG access;
-    USHORT creatorBackTraceIndex;
-    USHORT objectType;
-    ULONG attributes;
-    ULONG reserved;
-};
-
-struct HandleTable {
-    ULONG_PTR count;
-    ULONG_PTR reserved;
-    HandleEntry entries[1];
-};
-
-const int kSystemExtendedHandleInformation = 64;
-typedef LONG(NTAPI* QuerySystem)(int, PVOID, ULONG, PULONG);
-
-}  // namespace
-
+// Handle values run from 4 in steps of 4, and the system gives out the
+// lowest free one (GetProcessHandleCount is a stub under Wine), so past a
+// long run of unused values there are no more.
 long CountProcessHandles()
 {
-    auto query = reinterpret_cast<QuerySystem>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    if (!query) return -1;
-    std::vector<unsigned char> buffer(1 << 20);
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        ULONG needed = 0;
-        LONG status = query(kSystemExtendedHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
-        if (status == 0) {
-            const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
-            const ULONG_PTR self = GetCurrentProcessId();
-            long count = 0;
-            for (ULONG_PTR i = 0; i < table->count; ++i) count += (table->entries[i].processId == self);
-            return count;
-        }
-        buffer.resize(buffer.size() * 2 + needed);
+    long count = 0;
+    DWORD flags = 0;
+    for (ULONG_PTR value = 4, unused = 0; unused < 256; value += 4) {
+        bool used = GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags);
+        count += used;
+        unused = used ? 0 : unused + 1;
     }
-    return -1;
+    return count;
+}
+
+long CountProcessThreads()
+{
+    typedef LONG(NTAPI * NextThread)(HANDLE, HANDLE, ACCESS_MASK, ULONG, ULONG, HANDLE*);
+    auto next = reinterpret_cast<NextThread>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtGetNextThread")));
+    if (!next) return -1;
+    long count = 0;
+    HANDLE thread = NULL, following = NULL;
+    while (next(GetCurrentProcess(), thread, THREAD_QUERY_LIMITED_INFORMATION, 0, 0, &following) == 0) {
+        if (thread) CloseHandle(thread);
+        thread = following;
+        DWORD code = 0;
+        count += GetExitCodeThread(thread, &code) && code == STILL_ACTIVE;
+    }
+    if (thread) CloseHandle(thread);
+    return count;
+}
+
+long MostOf(long (*count)())
+{
+    long most = 0;
+    for (int i = 0; i < 5; ++i, Sleep(20)) most = std::max(most, count());
+    return most;
+}
+
+long SettledTo(long (*count)(), long baseline)
+{
+    long now = count();
+    for (int i = 0; i < 150 && now > baseline; ++i, Sleep(20)) now = count();
+    return now;
 }

@@ -80,7 +80,7 @@ PtyPort::PtyPort()
                          CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, NULL);
 
     std::string link = Prefix() + "/dosdevices/com" + std::to_string(number);
-    std::wstring command = L"Z:\\bin\\sh " + Widen(VELMORA_TEST_SUPPORT_DIR "/pty_port.sh") + L" " +
+    std::wstring command = L"Z:\\bin\\sh " + Widen(VELMORA_SCRIPTS_DIR "/com-port.sh") + L" " +
                            Widen(dir_) + L" " + Widen(link);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -142,10 +142,4 @@ void PtyPort::KeepSending()
             sent_ += sizeof block;
         }
     });
-}
-
-void PtyPort::Quiet()
-{
-    stop_ = true;
-    if (writer_.joinable()) writer_.join();
 }

@@ -24,10 +24,9 @@ public:
     bool Write(const void* data, size_t size);
     // Writes `data` from a thread of its own, once.
     void WriteInBackground(std::vector<unsigned char> data);
-    // Keeps sending 512-byte blocks until Quiet() or destruction; block n is
-    // filled with the byte n % 251.
+    // Keeps sending 512-byte blocks until destruction; block n is filled
+    // with the byte n % 251.
     void KeepSending();
-    void Quiet();
     // Bytes KeepSending has written so far; stops growing once nobody
     // reads the port.
     size_t Sent() const { return sent_; }

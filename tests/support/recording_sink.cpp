@@ -3,6 +3,7 @@
 #include "bridge/bridge_state.h"
 #include "bridge/controller.h"
 #include "bridge/status_sink.h"
+#include "support/faults.h"
 
 #include <windows.h>
 
@@ -150,6 +151,15 @@ bool WaitFor(const std::wstring& event, int times, int timeoutMs)
         if (waited >= static_cast<DWORD>(timeoutMs)) return false;
         SleepConditionVariableSRW(&changed, &lock.srw, timeoutMs - waited, 0);
     }
+}
+
+bool WaitForWorkerAwaitingClient(int timeoutMs)
+{
+    for (int waited = 0; waited < timeoutMs; waited += 5) {
+        if (faults::Inside("accept") > 0) return true;
+        Sleep(5);
+    }
+    return false;
 }
 
 std::wstring Last(const std::wstring& target)

@@ -21,6 +21,8 @@ std::vector<std::wstring> Events();
 int Count(const std::wstring& event);
 // Waits until `event` has been recorded at least `times` times.
 bool WaitFor(const std::wstring& event, int times = 1, int timeoutMs = 10000);
+// Waits until the worker is in accept, waiting for the next client.
+bool WaitForWorkerAwaitingClient(int timeoutMs = 10000);
 // The last text shown on a target ("in", "out", "label").
 std::wstring Last(const std::wstring& target);
 // True when `expected` occurs in the recorded events in this order (other

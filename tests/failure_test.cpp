@@ -1,0 +1,179 @@
+// Every failure the program can show, provoked through the system call
+// itself: what the user is left with, that nothing leaked, and that the
+// next Start serves a client byte-exactly.
+#include "bridge/bridge_state.h"
+#include "settings/settings.h"
+#include "support/faults.h"
+#include "support/handle_count.h"
+#include "support/key_driven.h"
+#include "support/loopback.h"
+#include "support/pty_port.h"
+#include "support/recording_sink.h"
+#include "support/stream_pattern.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+// Where the call fails: as Start opens the listener and the worker; as the
+// worker opens the port for a client; in the middle of a client's stream;
+// as the window loads the settings.
+enum class When { Start, Open, Stream, Load };
+
+struct Row {
+    const char* proves;
+    const char* call;
+    DWORD error;
+    When when;
+    // The lines and the key the user is left with ("%s": the port's name,
+    // "%d": the error).
+    const wchar_t* in;
+    const wchar_t* out;
+    const wchar_t* label;
+};
+
+class Failure : public KeyDriven, public ::testing::WithParamInterface<Row> {
+protected:
+    void SetUp() override
+    {
+        KeyDriven::SetUp();
+        ASSERT_TRUE(device_.Ready());
+        device_.KeepSending();
+        recording::SelectPort(device_.Name());
+        port_ = FreeLoopbackPort();
+        recording::SetTcpPortField(port_);
+    }
+
+    // On the same TCP port each time: a failed Start closed what it opened.
+    void Start()
+    {
+        PressStart();
+        ASSERT_EQ(port_, tcpPort_);
+    }
+
+    // A client is given an unbroken stretch of the device's stream.
+    void Served()
+    {
+        SOCKET client = ConnectLoopback(port_);
+        std::vector<unsigned char> data(64 * 1024);
+        EXPECT_EQ(data.size(), ReceiveExactly(client, data.data(), data.size()));
+        EXPECT_EQ("", BreakInKeepSendingStream(data.data(), data.size()));
+        closesocket(client);
+    }
+
+    // The client meets the failure, is let go, and the worker waits for the next.
+    void Dropped(SOCKET client)
+    {
+        long got;
+        const DWORD start = GetTickCount();
+        while ((got = ReceiveFor(client, 500)) > 0 && GetTickCount() - start < 10000) {}
+        EXPECT_EQ(-1, got) << "the client is let go";
+        closesocket(client);
+        EXPECT_TRUE(recording::WaitForWorkerAwaitingClient());
+    }
+
+    PtyPort device_;
+    unsigned short port_ = 0;
+};
+
+std::wstring Shown(const std::wstring& target, const std::wstring& never)
+{
+    std::wstring text = recording::Last(target);
+    return text == L"<never set>" ? never : text;
+}
+
+std::wstring Filled(std::wstring text, const std::wstring& port, DWORD error)
+{
+    if (text.find(L"%s") != std::wstring::npos) text.replace(text.find(L"%s"), 2, port);
+    if (text.find(L"%d") != std::wstring::npos) text.replace(text.find(L"%d"), 2, std::to_wstring(error));
+    return text;
+}
+
+TEST_P(Failure, LeavesItsTextsLeaksNothingAndTheNextStartServes)
+{
+    const Row& row = GetParam();
+    // One whole cycle first: what the system makes once a process is there
+    // before the counts are taken.
+    Start();
+    Served();
+    ASSERT_TRUE(PressStopAndWait());
+    const long handles = MostOf(CountProcessHandles);
+    const long threads = MostOf(CountProcessThreads);
+    ASSERT_GT(std::min(handles, threads), 0) << "the system does not say";
+
+    if (row.when == When::Load) {
+        SaveSettings(4000, L"COM5");
+        faults::Fail(row.call, 1, row.error);
+        DWORD port = 0;
+        wchar_t name[kPortNameChars] = {};
+        LoadSettings(&port, name, 16);
+        EXPECT_EQ(20175u, port);
+        EXPECT_STREQ(L"COM2", name);
+    } else {
+        const int stops = recording::Count(L"label:Stop");
+        if (row.when == When::Start) {
+            faults::Fail(row.call, 1, row.error);
+            recording::Press();
+            if (std::wstring(row.label) == L"Stop") {
+                EXPECT_TRUE(recording::WaitFor(L"label:Stop", stops + 1));
+                EXPECT_TRUE(recording::WaitForWorkerAwaitingClient());
+            }
+        } else {
+            Start();
+            if (row.when == When::Open) faults::Fail(row.call, 1, row.error);
+            SOCKET client = ConnectLoopback(port_);
+            char some[4096];
+            if (row.when == When::Stream) {
+                EXPECT_EQ(sizeof some, ReceiveExactly(client, some, sizeof some));
+                faults::Fail(row.call, 1, row.error);
+            }
+            Dropped(client);
+        }
+        EXPECT_EQ(Filled(row.in, device_.Name(), row.error), Shown(L"in", L""));
+        EXPECT_EQ(Filled(row.out, device_.Name(), row.error), Shown(L"out", L""));
+        EXPECT_EQ(row.label, Shown(L"label", L"Start"));
+        EXPECT_EQ(L"enabled", Shown(L"key", L"enabled"));
+        if (std::wstring(row.label) == L"Start") {
+            EXPECT_EQ(L"key:enabled", recording::Events().back()) << recording::Dump();
+            EXPECT_EQ(stops, recording::Count(L"label:Stop")) << "no worker began";
+            EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.workerThread);
+            EXPECT_EQ(0, g_bridge.running);
+            EXPECT_EQ(INVALID_SOCKET, g_bridge.listenSocket);
+        } else {
+            if (row.when != When::Start) Served();   // the next client
+            EXPECT_TRUE(PressStopAndWait());
+        }
+        EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.serialPort);
+    }
+    faults::Clear();
+
+    EXPECT_LE(SettledTo(CountProcessHandles, handles), handles) << "handles left behind";
+    EXPECT_LE(SettledTo(CountProcessThreads, threads), threads) << "threads left behind";
+    Start();
+    Served();
+}
+
+const Row kRows[] = {
+    {"InitFailsTheStart", "WSAStartup", WSASYSNOTREADY, When::Start, L"", L"Init failed: %d", L"Start"},
+    {"SocketFailsTheStart", "socket", WSAEMFILE, When::Start, L"", L"Socket failed: %d", L"Start"},
+    {"BindFailsTheStart", "bind", WSAEADDRINUSE, When::Start, L"", L"Bind failed: %d", L"Start"},
+    {"ListenFailsTheStart", "listen", WSAENOBUFS, When::Start, L"", L"Listen failed: %d", L"Start"},
+    {"ThreadFailsTheStart", "CreateThread", ERROR_NOT_ENOUGH_MEMORY, When::Start, L"", L"Thread failed: %d", L"Start"},
+    {"SaveFailureIsSilent", "RegCreateKeyExW", ERROR_ACCESS_DENIED, When::Start, L"", L"Listening...", L"Stop"},
+    {"OpenFailureDropsTheClient", "CreateFileW", ERROR_ACCESS_DENIED, When::Open, L"Open (%s) failed: %d",
+     L"Listening...", L"Stop"},
+    {"UnreadableTimeOutsFailTheOpen", "GetCommTimeouts", ERROR_GEN_FAILURE, When::Open, L"Open (%s) failed: %d",
+     L"Listening...", L"Stop"},
+    {"UnsettableTimeOutsFailTheOpen", "SetCommTimeouts", ERROR_INVALID_PARAMETER, When::Open, L"Open (%s) failed: %d",
+     L"Listening...", L"Stop"},
+    {"FailedReadEndsTheConnection", "ReadFile", ERROR_GEN_FAILURE, When::Stream, L"", L"Listening...", L"Stop"},
+    {"FailedSendEndsTheConnection", "send", WSAECONNRESET, When::Stream, L"", L"Listening...", L"Stop"},
+    {"UnopenableSettingsGiveDefaults", "RegOpenKeyExW", ERROR_ACCESS_DENIED, When::Load, L"", L"", L""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Calls, Failure, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<Row>& info) { return info.param.proves; });
+
+}  // namespace
