@@ -10,13 +10,6 @@
 
 #include <string.h>
 
-static HANDLE StartWithCreateThread(LPTHREAD_START_ROUTINE routine)
-{
-    return CreateThread(NULL, 0, routine, NULL, 0, NULL);
-}
-
-StartThreadFunction g_startThread = StartWithCreateThread;
-
 static void CloseListener()
 {
     SOCKET listener = TakeSocket(&g_bridge.listenSocket);
@@ -50,7 +43,7 @@ static void Start()
     if (g_bridge.listenSocket != INVALID_SOCKET) {
         SaveSettings(port, name);
         SetRunning(1);
-        HANDLE worker = g_startThread(RunBridge);
+        HANDLE worker = CreateThread(NULL, 0, RunBridge, NULL, 0, NULL);
         if (worker == NULL) {
             // Without a worker nobody would ever give the key back, and the
             // next press would try to stop a thread that does not exist.

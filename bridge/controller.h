@@ -7,8 +7,4 @@
 // worker is recorded, stops it otherwise. Never waits for the worker.
 void ToggleBridge();
 
-// How the worker thread is started; tests swap it to make creation fail.
-typedef HANDLE (*StartThreadFunction)(LPTHREAD_START_ROUTINE routine);
-extern StartThreadFunction g_startThread;
-
 #endif
