@@ -27,7 +27,7 @@ static void Pump(char* buffer)
         const char* next = buffer;
         int left = (int)got;
         while (left != 0) {
-            // Also taken afresh: a client that stops reading leaves this
+            // Taken afresh each time: a client that stops reading leaves this
             // send waiting, and only Stop closing the socket ends it.
             int sent = send(g_bridge.clientSocket, next, left, 0);
             if (sent == SOCKET_ERROR) {
