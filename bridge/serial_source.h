@@ -9,8 +9,8 @@
 HANDLE OpenSerialPort(const wchar_t* name);
 
 // Closes a serial handle, with the time-outs it had when opened put back,
-// and shows the empty text or "Close failed: <code>"
-// on the input line. INVALID_HANDLE_VALUE is left alone, without a word.
+// and shows the empty text or "Close failed: <code>" on the input line.
+// INVALID_HANDLE_VALUE is left alone, without a word.
 void CloseSerialPort(HANDLE port);
 
 #endif
