@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Velmora and measures it (throughput, latency, idle cost, size, how
 # long Stop takes); the table is printed and written to build/benchmark.md.
+# What each row measures: docs/benchmark.md.
 # Usage: scripts/benchmark.sh [--mib N] [--reps N] [--latency-blocks N] [--idle-seconds S]
 #                              [--stops N] [--stop-only]
 set -euo pipefail

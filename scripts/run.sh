@@ -24,32 +24,19 @@ work="$(mktemp -d /tmp/velmora-run.XXXXXX)"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  sh "$root/scripts/display.sh" stop "$work/display"
-  WINEPREFIX="$VELMORA_PREFIX" /usr/lib/wine/wineserver -k 2>/dev/null || true
-  # The COM port script removes its links on the way out.
-  for _ in $(seq 50); do [ -e "$work/done" ] && break; sleep 0.1; done
+  bash "$root/scripts/stage.sh" down "$work"
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-"$wine" wineboot -i >/dev/null 2>&1
-
-# The handset lists the ports of its active drivers; give this "handset" a
-# GPS receiver's driver on COM2.
-"$wine" reg add 'HKLM\Drivers\Active\42' /v Name /d 'COM2:' /f >/dev/null 2>&1
-
-sh "$root/scripts/com-port.sh" "$work" "$VELMORA_PREFIX/dosdevices/com2" &
-pids+=($!)
-for _ in $(seq 100); do [ -e "$work/ready" ] && break; sleep 0.05; done
+headless=0
+[ -n "${DISPLAY:-}" ] || headless=1
+# This "handset" has a GPS receiver's driver on COM2.
+DISPLAY="$(bash "$root/scripts/stage.sh" up "$work" 2)"
+export DISPLAY
+bash "$root/scripts/stage.sh" port "$work" 2
 python3 "$root/tools/gps_simulator.py" "$work/device" </dev/null &
 pids+=($!)
-
-headless=0
-if [ -z "${DISPLAY:-}" ]; then
-  headless=1
-  DISPLAY=":$(sh "$root/scripts/display.sh" start "$work/display")"
-  export DISPLAY
-fi
 
 "$wine" "$build/velmora.exe" </dev/null >/dev/null 2>&1 &
 program=$!

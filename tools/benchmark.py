@@ -1,23 +1,16 @@
 #!/usr/bin/env python3
-"""Measures Velmora under Wine against the floor of its design.
+"""Measures Velmora under Wine against the floor of its design: throughput
+beside bare read-and-send loops under Wine and socat, chunk latency, CPU
+while idle, the stripped program's size, and how long Stop takes in four
+states. Every figure comes from this one run, on this machine;
+docs/benchmark.md says what each one measures and how.
 
-Every figure comes from this one run, on this machine:
-- throughput of the real program (started through its own Start command)
-  moving random bytes from a pseudo-terminal COM port to a loopback client,
-  checked by SHA-256; beside it bare 512-byte read-and-send loops under Wine
-  (plain blocking reads, and reads as the program makes them) and
-  socat natively on the same path;
-- chunk latency from the 512th byte of a block written into the device to
-  the block's arrival at the client;
-- CPU used while idle (listening, and serving a silent device);
-- the stripped program's size;
-- how long a Stop takes, from the key's command to the key reading "Start",
-  enabled again: while listening with no client, while serving a device
-  that streams, a silent device, and a client that never reads.
-
+The program measured is the process this script started, and its Wine
+server the one serving this script's own prefix, both checked through /proc.
 Run it through scripts/benchmark.sh, which builds everything first.
 """
 import argparse
+import contextlib
 import datetime
 import hashlib
 import math
@@ -31,33 +24,48 @@ import tempfile
 import threading
 import time
 
-WINESERVER = "/usr/lib/wine/wineserver"
 SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts")
+COM = 5
+TCP_PORT = 20175
+
+
+def percentiles(times):
+    """Median and 99th percentile (nearest rank) of a list of times."""
+    times = sorted(times)
+    return statistics.median(times), times[math.ceil(len(times) * 0.99) - 1]
+
+
+def run(argv, env, check=True):
+    """A command's output, through a file: Wine's background processes started
+    along the way would hold a pipe open long after the command ended."""
+    with tempfile.TemporaryFile(mode="w+") as out:
+        done = subprocess.run(argv, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+        if check and done.returncode != 0:
+            raise SystemExit("failed: %s" % " ".join(argv))
+        out.seek(0)
+        return out.read()
 
 
 class Bench:
     def __init__(self, args):
-        self.args = args
         self.build = os.path.abspath(args.build)
-        self.prefix = os.path.join(self.build, "bench-prefix")
-        self.env = dict(os.environ, VELMORA_PREFIX=self.prefix, WINEDEBUG="-all")
-        self.wine = os.path.join(self.build, "wine-run")
         self.work = tempfile.mkdtemp(prefix="velmora-bench-")
+        self.prefix = os.path.join(self.build, "bench-prefix")
+        self.env = dict(os.environ, VELMORA_BUILD=self.build, VELMORA_PREFIX=self.prefix)
+        self.wine = os.path.join(self.build, "wine-run")
+        self.program = os.path.join(self.build, "velmora.exe")
+        self.device = os.path.join(self.work, "device")
         self.procs = []
-        self.display = None
-        self.tcp_port = 20175
-        self.com = 5
 
-    # ---- plumbing -------------------------------------------------------
-    def run_wine(self, *argv, check=True):
-        # No pipes: Wine's background processes started along the way would
-        # inherit them and keep them open long after the command ended.
-        return subprocess.run([self.wine, *argv], env=self.env, stdin=subprocess.DEVNULL,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=check)
+    def stage(self, *argv):
+        return run(["bash", os.path.join(SCRIPTS, "stage.sh"), argv[0], self.work, *argv[1:]], self.env)
 
-    def spawn(self, argv, **kw):
-        p = subprocess.Popen(argv, env=self.env, stdin=subprocess.DEVNULL,
-                             stdout=kw.pop("stdout", subprocess.DEVNULL), stderr=subprocess.DEVNULL, **kw)
+    def press(self, *argv, check=True):
+        """velmora_press, run against the program's window."""
+        return run([self.wine, os.path.join(self.build, "tools", "velmora_press.exe"), *argv], self.env, check)
+
+    def spawn(self, argv, stdout=subprocess.DEVNULL):
+        p = subprocess.Popen(argv, env=self.env, stdin=subprocess.DEVNULL, stdout=stdout, stderr=subprocess.DEVNULL)
         self.procs.append(p)
         return p
 
@@ -70,36 +78,6 @@ class Bench:
                 p.kill()
                 p.wait()
 
-    def start_display(self):
-        if os.environ.get("DISPLAY"):
-            return
-        self.display = os.path.join(self.work, "display")
-        number = subprocess.run(["sh", os.path.join(SCRIPTS, "display.sh"), "start", self.display],
-                                check=True, stdout=subprocess.PIPE, text=True).stdout.strip()
-        self.env["DISPLAY"] = ":" + number
-
-    def prepare_prefix(self):
-        self.run_wine("wineboot", "-i", check=False)
-        # Keep the server up between the many short Wine processes.
-        subprocess.run([WINESERVER, "-p", "60"], env=dict(self.env, WINEPREFIX=self.prefix))
-        # The only port the program lists, so it is the one selected; Start
-        # saves it with the default TCP port.
-        self.run_wine("reg", "add", r"HKLM\Drivers\Active\42", "/v", "Name", "/d", "COM%d:" % self.com, "/f")
-
-    def pty_pair(self):
-        """COMn in the prefix and a device end for this process to write."""
-        folder = tempfile.mkdtemp(dir=self.work)
-        link = os.path.join(self.prefix, "dosdevices", "com%d" % self.com)
-        relay = self.spawn(["sh", os.path.join(SCRIPTS, "com-port.sh"), folder, link])
-        for _ in range(250):
-            if os.path.exists(os.path.join(folder, "ready")):
-                break
-            time.sleep(0.02)
-        return relay, folder, os.path.join(folder, "device")
-
-    def close_pair(self, pair):
-        self.stop(pair[0])
-
     def connect(self, timeout=20, receive_buffer=0):
         end = time.monotonic() + timeout
         while True:
@@ -108,7 +86,7 @@ class Bench:
                 if receive_buffer:
                     s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
                 s.settimeout(60)
-                s.connect(("127.0.0.1", self.tcp_port))
+                s.connect(("127.0.0.1", TCP_PORT))
                 return s
             except OSError:
                 s.close()
@@ -116,187 +94,147 @@ class Bench:
                     raise
                 time.sleep(0.05)
 
-    def start_program(self):
-        program = self.spawn([self.wine, os.path.join(self.build, "velmora.exe")])
-        self.run_wine(os.path.join(self.build, "tools", "velmora_press.exe"), "wait", "30000")
-        self.run_wine(os.path.join(self.build, "tools", "velmora_press.exe"), "toggle")
+    def start_program(self, toggle=True):
+        """The program, started by this process; its window is up, and with
+        `toggle` its key has been pressed once (Start)."""
+        program = self.spawn([self.wine, self.program])
+        self.press("wait", "30000")
+        # The wrapper execs Wine, which runs the program in the same process
+        # and names it in the command line: make sure the pid measured is it.
+        exe = os.path.basename(os.path.realpath("/proc/%d/exe" % program.pid))
+        with open("/proc/%d/cmdline" % program.pid, "rb") as f:
+            name = f.read().split(b"\0")[0].decode(errors="replace").replace("\\", "/")
+        if not exe.startswith("wine") or os.path.basename(name) != os.path.basename(self.program):
+            raise SystemExit("process %d is not the program started (%s running %s)" % (program.pid, exe, name))
+        if toggle:
+            self.press("toggle")
         return program
 
     def close_program(self, program):
-        self.run_wine(os.path.join(self.build, "tools", "velmora_press.exe"), "close", check=False)
+        self.press("close", check=False)
         try:
             program.wait(10)
         except subprocess.TimeoutExpired:
             self.stop(program)
 
-    def start_loop(self, mode):
-        loop = self.spawn([self.wine, os.path.join(self.build, "tools", "bench_loop.exe"), mode,
-                           "COM%d" % self.com, str(self.tcp_port)], stdout=subprocess.PIPE)
-        loop.stdout.readline()   # "listening"
-        return loop
-
-    def start_socat(self):
-        link = os.path.join(self.prefix, "dosdevices", "com%d" % self.com)
-        return self.spawn(["socat", "-u", "-b512", "OPEN:%s,rawer" % link,
-                           "TCP-LISTEN:%d,bind=127.0.0.1,reuseaddr" % self.tcp_port])
-
     def start_subject(self, kind):
         if kind == "program":
             return self.start_program()
+        link = os.path.join(self.prefix, "dosdevices", "com%d" % COM)
         if kind == "socat":
-            return self.start_socat()
-        return self.start_loop(kind)
+            return self.spawn(["socat", "-u", "-b512", "OPEN:%s,rawer" % link,
+                               "TCP-LISTEN:%d,bind=127.0.0.1,reuseaddr" % TCP_PORT])
+        loop = self.spawn([self.wine, os.path.join(self.build, "tools", "bench_loop.exe"), kind,
+                           "COM%d" % COM, str(TCP_PORT)], stdout=subprocess.PIPE)
+        loop.stdout.readline()   # "listening"
+        return loop
 
-    def stop_subject(self, kind, subject):
-        if kind == "program":
-            self.close_program(subject)
-        else:
-            self.stop(subject)
+    def server_pid(self):
+        """The Wine server of this prefix: the process holding the lock in its
+        directory (Debian's Wine names that directory's parent in the prefix,
+        upstream Wine uses /tmp/.wine-UID), found in /proc/locks."""
+        st = os.stat(self.prefix)
+        named = os.path.join(self.prefix, "wineserver")
+        parent = open(named).read().strip() if os.path.exists(named) else ".wine-%d" % os.getuid()
+        folder = os.path.join("/tmp", parent, "server-%x-%x" % (st.st_dev, st.st_ino))
+        lock = os.stat(os.path.join(folder, "lock"))
+        key = "%02x:%02x:%d" % (os.major(lock.st_dev), os.minor(lock.st_dev), lock.st_ino)
+        with open("/proc/locks") as f:
+            for fields in (line.split() for line in f):
+                # A lock is released when its holder ends: that one is alive.
+                if fields[5:6] == [key] and os.readlink("/proc/%s/cwd" % fields[4]) == folder:
+                    return int(fields[4])
+        raise SystemExit("no Wine server holds %s" % folder)
 
-    # ---- measurements ---------------------------------------------------
-    def transfer(self, kind, data, digest):
-        pair = self.pty_pair()
+    @contextlib.contextmanager
+    def serving(self, kind):
+        """A subject on a fresh port with a client connected: (client, device fd)."""
+        self.stage("port", str(COM))
         subject = self.start_subject(kind)
         client = self.connect()
         time.sleep(0.3)   # the port is opened once the client is accepted
-        fd = os.open(pair[2], os.O_WRONLY | os.O_NOCTTY)
-        start = time.monotonic()
-        writer = threading.Thread(target=lambda: os.write(fd, data) if len(data) < 65536 else
-                                  [os.write(fd, data[i:i + 65536]) for i in range(0, len(data), 65536)])
-        writer.start()
-        h = hashlib.sha256()
-        got = 0
-        while got < len(data):
-            chunk = client.recv(1 << 20)
-            if not chunk:
-                break
-            h.update(chunk)
-            got += len(chunk)
-        elapsed = time.monotonic() - start
-        writer.join()
-        os.close(fd)
-        client.close()
-        self.stop_subject(kind, subject)
-        self.close_pair(pair)
-        ok = got == len(data) and h.hexdigest() == digest
-        return len(data) / elapsed / 1e6, ok
+        fd = os.open(self.device, os.O_WRONLY | os.O_NOCTTY)
+        try:
+            yield client, fd
+        finally:
+            os.close(fd)
+            client.close()
+            self.close_program(subject) if kind == "program" else self.stop(subject)
+
+    def transfer(self, kind, data, digest):
+        with self.serving(kind) as (client, fd):
+            start = time.monotonic()
+            writer = threading.Thread(target=lambda: [os.write(fd, data[i:i + 65536])
+                                                      for i in range(0, len(data), 65536)])
+            writer.start()
+            h = hashlib.sha256()
+            got = 0
+            while got < len(data):
+                chunk = client.recv(1 << 20)
+                if not chunk:
+                    break
+                h.update(chunk)
+                got += len(chunk)
+            elapsed = time.monotonic() - start
+            writer.join()
+        return len(data) / elapsed / 1e6, got == len(data) and h.hexdigest() == digest
 
     def latency(self, kind, blocks):
-        pair = self.pty_pair()
-        subject = self.start_subject(kind)
-        client = self.connect()
-        time.sleep(0.3)
-        fd = os.open(pair[2], os.O_WRONLY | os.O_NOCTTY)
+        """From the 512th byte of a block written into the device to the block's arrival."""
         block = os.urandom(512)
         times = []
-        for _ in range(blocks):
-            os.write(fd, block[:511])
-            time.sleep(0.001)
-            os.write(fd, block[511:])   # the 512th byte
-            t0 = time.monotonic()
-            got = b""
-            while len(got) < 512:
-                got += client.recv(512 - len(got))
-            times.append((time.monotonic() - t0) * 1000)
-            if got != block:
-                raise SystemExit("latency block corrupted")
-        os.close(fd)
-        client.close()
-        self.stop_subject(kind, subject)
-        self.close_pair(pair)
-        times.sort()
-        return statistics.median(times), times[int(len(times) * 0.99) - 1]
-
-    def cpu_seconds(self, pid):
-        with open("/proc/%d/stat" % pid) as f:
-            fields = f.read().rsplit(")", 1)[1].split()
-        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-    def program_pid(self):
-        out = subprocess.run(["pgrep", "-f", "velmora.exe"], stdout=subprocess.PIPE, text=True).stdout.split()
-        own = [int(p) for p in out if int(p) != os.getpid()]
-        # The Windows process itself, not the shell wrapper that started it.
-        for pid in own:
-            try:
-                if "wine" in os.readlink("/proc/%d/exe" % pid) or "preloader" in os.readlink("/proc/%d/exe" % pid):
-                    return pid
-            except OSError:
-                pass
-        return own[-1]
-
-    def server_pid(self):
-        st = os.stat(self.prefix)
-        wanted = "server-%x-%x" % (st.st_dev, st.st_ino)
-        for pid in subprocess.run(["pgrep", "wineserver"], stdout=subprocess.PIPE, text=True).stdout.split():
-            try:
-                if os.readlink("/proc/%s/cwd" % pid).endswith(wanted):
-                    return int(pid)
-            except OSError:
-                pass
-        return None
+        with self.serving(kind) as (client, fd):
+            for _ in range(blocks):
+                os.write(fd, block[:511])
+                time.sleep(0.001)
+                os.write(fd, block[511:])   # the 512th byte
+                t0 = time.monotonic()
+                got = b""
+                while len(got) < 512:
+                    got += client.recv(512 - len(got))
+                times.append((time.monotonic() - t0) * 1000)
+                if got != block:
+                    raise SystemExit("latency block corrupted")
+        return percentiles(times)
 
     def idle(self, seconds):
-        pair = self.pty_pair()
+        """CPU seconds over `seconds` of the program and of its Wine server,
+        listening, then serving a silent device."""
+        def cpu_seconds(pid):
+            with open("/proc/%d/stat" % pid) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+        def measure(pid):
+            a = cpu_seconds(pid), cpu_seconds(server)
+            time.sleep(seconds)
+            return cpu_seconds(pid) - a[0], cpu_seconds(server) - a[1]
+
+        self.stage("port", str(COM))
         program = self.start_program()
         time.sleep(2)   # listening by now; a probing client would be served, not idle
-        pid, server = self.program_pid(), self.server_pid()
-
-        def sample():
-            return self.cpu_seconds(pid), (self.cpu_seconds(server) if server else 0.0)
-
-        a = sample()
-        time.sleep(seconds)
-        b = sample()
-        listening = (b[0] - a[0], b[1] - a[1])
+        server = self.server_pid()
+        listening = measure(program.pid)
         # Restart so that the silent device is served with a fresh open.
         self.close_program(program)
         program = self.start_program()
         client = self.connect()
         time.sleep(1)
-        pid = self.program_pid()
-        a = sample()
-        time.sleep(seconds)
-        b = sample()
-        serving = (b[0] - a[0], b[1] - a[1])
+        serving = measure(program.pid)
         client.close()
         self.close_program(program)
-        self.close_pair(pair)
         return listening, serving
 
-    def press_until(self, label, timeout_ms=10000):
-        """Presses the key; the milliseconds until it reads `label`, enabled."""
-        with tempfile.TemporaryFile(mode="w+") as out:
-            done = subprocess.run([self.wine, os.path.join(self.build, "tools", "velmora_press.exe"), "press",
-                                   label, str(timeout_ms)], env=self.env, stdin=subprocess.DEVNULL, stdout=out,
-                                  stderr=subprocess.DEVNULL)
-            if done.returncode != 0:
-                raise SystemExit("the key did not read %r, enabled, within %d ms" % (label, timeout_ms))
-            out.seek(0)
-            return float(out.read())
-
-    def wait_output(self, text, timeout=20):
-        end = time.monotonic() + timeout
-        while time.monotonic() < end:
-            with tempfile.TemporaryFile(mode="w+") as out:
-                subprocess.run([self.wine, os.path.join(self.build, "tools", "velmora_press.exe"), "status"],
-                               env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
-                out.seek(0)
-                if "output: %s\n" % text in out.read():
-                    return
-            time.sleep(0.05)
-        raise SystemExit("the output line never read %r" % text)
-
     def stop_latency(self, stops):
-        """Median and 99th percentile (nearest rank) of `stops` Stops in each state."""
-        pair = self.pty_pair()
-        device = StreamingDevice(pair[2])
-        program = self.spawn([self.wine, os.path.join(self.build, "velmora.exe")])
-        self.run_wine(os.path.join(self.build, "tools", "velmora_press.exe"), "wait", "30000")
+        """Median and 99th percentile of `stops` Stops in each state."""
+        self.stage("port", str(COM))
+        device = StreamingDevice(self.device)
+        program = self.start_program(toggle=False)
         results = {}
         for state in STOP_STATES:
             times = []
             for _ in range(stops):
-                self.press_until("Stop")
+                self.press("press", "Stop")
                 client, reader = None, None
                 if state != "listening":
                     device.streaming = state != "silent"
@@ -304,45 +242,40 @@ class Bench:
                     if state == "streaming":
                         reader = threading.Thread(target=drain, args=(client,))
                         reader.start()
-                    self.wait_output("Transmitting...")
+                    self.press("output", "Transmitting...", "20000")
                     if state == "unread":
                         device.wait_stalled(1.5)
                     else:
                         time.sleep(0.3)
-                times.append(self.press_until("Start"))
+                # The milliseconds until the key reads "Start", enabled.
+                times.append(float(self.press("press", "Start")))
                 device.streaming = False
                 if reader:
                     reader.join()
                 if client:
                     client.close()
-            times.sort()
-            results[state] = (statistics.median(times), times[math.ceil(len(times) * 0.99) - 1])
+            results[state] = percentiles(times)
             print("stop latency %-10s: median %.1f ms, p99 %.1f ms; all: %s"
-                  % (state, results[state][0], results[state][1], ", ".join("%.0f" % t for t in times)),
+                  % (state, results[state][0], results[state][1], ", ".join("%.0f" % t for t in sorted(times))),
                   flush=True)
         device.close()
         self.close_program(program)
-        self.close_pair(pair)
         return results
 
     def size(self):
         stripped = os.path.join(self.work, "velmora.exe")
-        shutil.copy(os.path.join(self.build, "velmora.exe"), stripped)
+        shutil.copy(self.program, stripped)
         subprocess.run(["x86_64-w64-mingw32-strip", stripped], check=True)
         return os.path.getsize(stripped)
 
     def cleanup(self):
         for p in self.procs:
             self.stop(p, 2)
-        if self.display:
-            subprocess.run(["sh", os.path.join(SCRIPTS, "display.sh"), "stop", self.display])
-        subprocess.run([WINESERVER, "-k"], env=dict(self.env, WINEPREFIX=self.prefix),
-                       stderr=subprocess.DEVNULL)
+        self.stage("down")
         shutil.rmtree(self.work, ignore_errors=True)
 
 
-STOP_STATES = ("listening", "streaming", "silent", "unread")
-STOP_STATE_TEXTS = {
+STOP_STATES = {
     "listening": "listening, no client",
     "streaming": "serving a device that streams",
     "silent": "serving a silent device",
@@ -364,11 +297,11 @@ class StreamingDevice:
     def run(self):
         block = os.urandom(512)
         while not self.done:
-            if not self.streaming:
-                time.sleep(0.01)
-                continue
             try:
-                self.sent += os.write(self.fd, block)
+                if self.streaming:
+                    self.sent += os.write(self.fd, block)
+                else:
+                    time.sleep(0.01)
             except BlockingIOError:
                 time.sleep(0.002)
 
@@ -397,17 +330,49 @@ def drain(client):
         pass
 
 
-def stop_rows(stops, results):
-    return ["| Stop to the key reading \"Start\", enabled, %s (%d Stops): median / 99th percentile "
-            "| %.1f ms / %.1f ms |" % (STOP_STATE_TEXTS[state], stops, *results[state]) for state in STOP_STATES]
-
-
-def emit(table, out):
-    print()
-    print(table)
-    if out:
-        with open(out, "w") as f:
-            f.write(table + "\n")
+def measure(bench, args):
+    """Every figure but Stop's: the table's lines before the Stop rows, and after."""
+    data = os.urandom(args.mib << 20)
+    digest = hashlib.sha256(data).hexdigest()
+    rates = {kind: [] for kind in ("program", "bounded", "sync", "socat")}
+    # Round by round, so that a machine that drifts faster or slower over the
+    # run weighs on every subject alike.
+    for rep in range(args.reps):
+        for kind in rates:
+            rate, ok = bench.transfer(kind, data, digest)
+            if not ok:
+                raise SystemExit("%s: stream differs from the device's (SHA-256)" % kind)
+            rates[kind].append(rate)
+            print("throughput %-10s rep %d: %.2f MB/s, SHA-256 ok" % (kind, rep + 1, rate), flush=True)
+    med = {k: statistics.median(v) for k, v in rates.items()}
+    lat_program = bench.latency("program", args.latency_blocks)
+    print("latency program: median %.2f ms, p99 %.2f ms" % lat_program, flush=True)
+    lat_loop = bench.latency("bounded", args.latency_blocks)
+    print("latency bare loop, bounded reads: median %.2f ms, p99 %.2f ms" % lat_loop, flush=True)
+    listening, serving = bench.idle(args.idle_seconds)
+    print("idle: listening %.3f s (+server %.3f s), serving silent %.3f s (+server %.3f s)"
+          % (listening + serving), flush=True)
+    rows = [
+        ("Velmora under Wine, COM port to loopback client", "%.2f MB/s" % med["program"]),
+        ("Bare loop under Wine, reading as the program does (returns what has arrived)", "%.2f MB/s" % med["bounded"]),
+        ("Bare loop under Wine, plain blocking 512-byte reads (the port's own time-outs)", "%.2f MB/s" % med["sync"]),
+        ("socat, native, 512-byte buffer, same path", "%.2f MB/s" % med["socat"]),
+        ("Velmora / bare loop reading the same way (target at least 0.95)", "%.3f" % (med["program"] / med["bounded"])),
+        ("The program's read method / plain blocking reads", "%.3f" % (med["bounded"] / med["sync"])),
+        ("Chunk latency, Velmora: median / 99th percentile", "%.2f ms / %.2f ms" % lat_program),
+        ("Chunk latency, bare loop reading the same way: median / 99th percentile", "%.2f ms / %.2f ms" % lat_loop),
+        ("CPU while listening, %g s: program / its Wine server" % args.idle_seconds, "%.3f s / %.3f s" % listening),
+        ("CPU while serving a silent device, %g s: program / its Wine server" % args.idle_seconds,
+         "%.3f s / %.3f s" % serving),
+        ("Stripped program size", "%d bytes" % bench.size()),
+    ]
+    head = ["Made on %s with `bash scripts/benchmark.sh`: %d MiB per transfer, median of %d runs, "
+            "%d latency blocks, %g s per idle figure." % (datetime.date.today().isoformat(), args.mib, args.reps,
+                                                        args.latency_blocks, args.idle_seconds),
+            "", "| Measure | Result |", "|---|---|"] + ["| %s | %s |" % row for row in rows]
+    tail = ["", "All runs, MB/s: " + "; ".join("%s %s" % (k, ", ".join("%.2f" % r for r in v))
+                                               for k, v in rates.items())]
+    return head, tail
 
 
 def main():
@@ -424,70 +389,24 @@ def main():
 
     bench = Bench(args)
     try:
-        bench.start_display()
-        bench.prepare_prefix()
+        bench.env["DISPLAY"] = bench.stage("up", str(COM)).strip()
         if args.stop_only:
-            stop = bench.stop_latency(args.stops)
-            table = "\n".join(["Made on %s with `bash scripts/benchmark.sh --stop-only --stops %d`."
-                               % (datetime.date.today().isoformat(), args.stops), ""]
-                              + stop_rows(args.stops, stop))
-            emit(table, args.out)
-            return 0
-        data = os.urandom(args.mib << 20)
-        digest = hashlib.sha256(data).hexdigest()
-        kinds = ("program", "bounded", "sync", "socat")
-        rates = {kind: [] for kind in kinds}
-        # Round by round, so that a machine that drifts faster or slower
-        # over the run weighs on every subject alike.
-        for rep in range(args.reps):
-            for kind in kinds:
-                rate, ok = bench.transfer(kind, data, digest)
-                if not ok:
-                    raise SystemExit("%s: stream differs from the device's (SHA-256)" % kind)
-                rates[kind].append(rate)
-                print("throughput %-10s rep %d: %.2f MB/s, SHA-256 ok" % (kind, rep + 1, rate), flush=True)
-        med = {k: statistics.median(v) for k, v in rates.items()}
-        lat_program = bench.latency("program", args.latency_blocks)
-        print("latency program: median %.2f ms, p99 %.2f ms" % lat_program, flush=True)
-        lat_loop = bench.latency("bounded", args.latency_blocks)
-        print("latency bare loop, bounded reads: median %.2f ms, p99 %.2f ms" % lat_loop, flush=True)
-        (idle_cpu, idle_srv), (serve_cpu, serve_srv) = bench.idle(args.idle_seconds)
-        print("idle: listening %.3f s (+server %.3f s), serving silent %.3f s (+server %.3f s)"
-              % (idle_cpu, idle_srv, serve_cpu, serve_srv), flush=True)
-        size = bench.size()
+            head = ["Made on %s with `bash scripts/benchmark.sh --stop-only --stops %d`."
+                    % (datetime.date.today().isoformat(), args.stops), ""]
+            tail = []
+        else:
+            head, tail = measure(bench, args)
         stop = bench.stop_latency(args.stops)
     finally:
         bench.cleanup()
-
-    mib = args.mib
-    lines = [
-        "Made on %s with `bash scripts/benchmark.sh`: %d MiB per transfer, median of %d runs, "
-        "%d latency blocks, %g s per idle figure." % (datetime.date.today().isoformat(), mib, args.reps,
-                                                    args.latency_blocks, args.idle_seconds),
-        "",
-        "| Measure | Result |",
-        "|---|---|",
-        "| Velmora under Wine, COM port to loopback client | %.2f MB/s |" % med["program"],
-        "| Bare loop under Wine, reading as the program does (returns what has arrived) | %.2f MB/s |"
-        % med["bounded"],
-        "| Bare loop under Wine, plain blocking 512-byte reads (the port's own time-outs) | %.2f MB/s |" % med["sync"],
-        "| socat, native, 512-byte buffer, same path | %.2f MB/s |" % med["socat"],
-        "| Velmora / bare loop reading the same way (target at least 0.95) | %.3f |"
-        % (med["program"] / med["bounded"]),
-        "| The program's read method / plain blocking reads | %.3f |" % (med["bounded"] / med["sync"]),
-        "| Chunk latency, Velmora: median / 99th percentile | %.2f ms / %.2f ms |" % lat_program,
-        "| Chunk latency, bare loop reading the same way: median / 99th percentile | %.2f ms / %.2f ms |"
-        % lat_loop,
-        "| CPU while listening, %g s: program / its Wine server | %.3f s / %.3f s |"
-        % (args.idle_seconds, idle_cpu, idle_srv),
-        "| CPU while serving a silent device, %g s: program / its Wine server | %.3f s / %.3f s |"
-        % (args.idle_seconds, serve_cpu, serve_srv),
-        "| Stripped program size | %d bytes |" % size,
-    ] + stop_rows(args.stops, stop) + [
-        "",
-        "All runs, MB/s: " + "; ".join("%s %s" % (k, ", ".join("%.2f" % r for r in v)) for k, v in rates.items()),
-    ]
-    emit("\n".join(lines), args.out)
+    table = "\n".join(head + ["| Stop to the key reading \"Start\", enabled, %s (%d Stops): median / 99th percentile "
+                              "| %.1f ms / %.1f ms |" % (text, args.stops, *stop[state])
+                              for state, text in STOP_STATES.items()] + tail)
+    print()
+    print(table)
+    if args.out:
+        with open(args.out, "w") as f:
+            f.write(table + "\n")
     return 0
 
 

@@ -5,8 +5,11 @@
 //
 // Usage: velmora_press wait|toggle|close|status [timeout-ms]
 //        velmora_press press Start|Stop [timeout-ms]
+//        velmora_press output TEXT [timeout-ms]
 // "press" presses the key and waits until it reads the given label and is
-// enabled again, then prints the milliseconds that took.
+// enabled again, then prints the milliseconds that took. "output" waits
+// until the output status line reads TEXT; the polling stays in this one
+// process, so a caller need not start a Wine process per look.
 #include "ui/resources/resource.h"
 
 #include <windows.h>
@@ -73,20 +76,39 @@ static int PressAndWait(HWND window, const wchar_t* label, DWORD timeoutMs)
     return result;
 }
 
+static int WaitForOutput(HWND window, const wchar_t* text, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        wchar_t output[256] = {};
+        GetDlgItemTextW(window, IDC_OUTPUT_STATUS, output, 256);
+        if (!wcscmp(output, text)) return 0;
+        if (GetTickCount() - start >= timeoutMs) {
+            std::fprintf(stderr, "the output line did not read %ls within %lu ms\n", text, timeoutMs);
+            return 1;
+        }
+        Sleep(10);
+    }
+}
+
 int wmain(int argc, wchar_t** argv)
 {
+    static const char usage[] = "usage: velmora_press wait|toggle|close|status [timeout-ms]\n"
+                                "       velmora_press press Start|Stop [timeout-ms]\n"
+                                "       velmora_press output TEXT [timeout-ms]\n";
     if (argc < 2) {
-        std::fprintf(stderr, "usage: velmora_press wait|toggle|close|status [timeout-ms]\n"
-                             "       velmora_press press Start|Stop [timeout-ms]\n");
+        std::fprintf(stderr, "%s", usage);
         return 2;
     }
-    if (!wcscmp(argv[1], L"press")) {
+    if (!wcscmp(argv[1], L"press") || !wcscmp(argv[1], L"output")) {
         HWND window = argc > 2 ? FindVelmora(0) : NULL;
         if (!window) {
-            std::fprintf(stderr, "usage: velmora_press press Start|Stop [timeout-ms], with Velmora running\n");
+            std::fprintf(stderr, "%swith Velmora running\n", usage);
             return 2;
         }
-        return PressAndWait(window, argv[2], argc > 3 ? static_cast<DWORD>(_wtoi(argv[3])) : 10000);
+        DWORD timeout = argc > 3 ? static_cast<DWORD>(_wtoi(argv[3])) : 10000;
+        return !wcscmp(argv[1], L"press") ? PressAndWait(window, argv[2], timeout)
+                                          : WaitForOutput(window, argv[2], timeout);
     }
     DWORD timeout = argc > 2 ? static_cast<DWORD>(_wtoi(argv[2])) : 0;
     HWND window = FindVelmora(timeout);
