@@ -78,8 +78,19 @@ static void Stop()
     CloseHandle(TakeHandle(&g_bridge.workerThread));
 }
 
+// A greyed key stops only presses made after it greyed: a command queued
+// before, one another program posts, or one handled in the message loop
+// of Start's "No port selected!" box still comes here. Left to run, it
+// would start a second bridge beside a Start under way, or beside a
+// stopped worker that is still finishing its last read, and both would
+// work on one record. The key's state is read from the window, on this
+// thread: the worker gives the key back through a message handled here,
+// so the command runs exactly when the key shows enabled.
 void ToggleBridge()
 {
+    if (!IsKeyEnabled()) {
+        return;
+    }
     if (g_bridge.workerThread == INVALID_HANDLE_VALUE) {
         Start();
     } else {

@@ -4,7 +4,8 @@
 #include <windows.h>
 
 // The Start/Stop key's command, on the UI thread: starts the bridge when no
-// worker is recorded, stops it otherwise. Never waits for the worker.
+// worker is recorded, stops it otherwise, and does nothing while the key
+// is greyed. Never waits for the worker.
 void ToggleBridge();
 
 #endif

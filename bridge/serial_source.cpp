@@ -61,7 +61,8 @@ HANDLE OpenSerialPort(const wchar_t* name)
     memset(status, 0, sizeof status);
     HANDLE port = INVALID_HANDLE_VALUE;
 
-    int length = 0;
+    // Unsigned, as the byte counts it is multiplied into are.
+    DWORD length = 0;
     while (length < kPortNameChars && name[length] != 0) {
         ++length;
     }

@@ -17,6 +17,8 @@ void SetOutputStatus(const wchar_t* text);
 // The Start/Stop key (command 106 of the soft-key bar).
 void SetKeyLabel(const wchar_t* text);
 void SetKeyEnabled(bool enabled);
+// False while the key is greyed: its command is then to do nothing.
+bool IsKeyEnabled();
 
 // Copies the selected port name into `name` (kPortNameChars, zero-filled by
 // the caller). With nothing selected it shows "No port selected!" and leaves

@@ -8,9 +8,11 @@
 #include "support/loopback.h"
 #include "support/pty_port.h"
 #include "support/recording_sink.h"
+#include "support/stream_pattern.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -259,5 +261,56 @@ TEST_F(Controller, HundredsOfStartStopCyclesLeakNoHandle)
     ExpectStopped();
     EXPECT_EQ(0, recording::Count(L"in:Close failed: 6"));
 }
+
+// The key's command arrives twice before the first is handled: queued
+// behind Stop while a silent device is served, or handled inside Start's
+// box with no port selected. The second finds the key greyed.
+class DoubledCommand : public Controller, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DoubledCommand, DoesNothingTheSecondTime)
+{
+    const bool serving = GetParam();
+    PtyPort silent, talking;
+    ASSERT_TRUE(silent.Ready() && talking.Ready());
+    talking.KeepSending();
+    auto served = [&] {
+        recording::SelectPort(talking.Name());
+        PressStart();
+        SOCKET client = ConnectLoopback(tcpPort_);
+        std::vector<unsigned char> data(64 * 1024);
+        EXPECT_EQ(data.size(), ReceiveExactly(client, data.data(), data.size()));
+        EXPECT_EQ("", BreakInKeepSendingStream(data.data(), data.size()));
+        EXPECT_TRUE(PressStopAndWait({client}));
+    };
+    served();
+    const long threads = MostOf(CountProcessThreads), handles = MostOf(CountProcessHandles);
+    SOCKET client = INVALID_SOCKET;
+    recording::SelectNothing();
+    if (serving) {
+        recording::SelectPort(silent.Name());
+        PressStart();
+        client = ConnectLoopback(tcpPort_);
+        ASSERT_TRUE(recording::WaitFor(L"out:Transmitting..."));
+    }
+    const int boxes = recording::Count(L"box:No port selected!|Error");
+    recording::Press(2);
+    long most = 0;
+    for (int i = 0; i < 5; ++i) most = std::max(most, MostOf(CountProcessThreads));
+    EXPECT_LE(most, threads + 1) << "a second worker";
+    EXPECT_EQ(serving ? L"Start" : L"Stop", recording::Last(L"label")) << recording::Dump();
+    EXPECT_EQ(L"enabled", recording::Last(L"key"));
+    EXPECT_EQ(L"", recording::Last(L"in"));
+    EXPECT_EQ(serving ? L"" : L"Listening...", recording::Last(L"out"));
+    EXPECT_EQ(serving ? 0 : 2, recording::Count(L"box:No port selected!|Error") - boxes) << "Start's and the worker's";
+    if (!serving) EXPECT_TRUE(PressStopAndWait());
+    closesocket(client);
+    served();
+    EXPECT_LE(SettledTo(CountProcessThreads, threads), threads) << "threads left behind";
+    EXPECT_LE(SettledTo(CountProcessHandles, handles), handles) << "handles left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(Key, DoubledCommand, ::testing::Bool(), [](const ::testing::TestParamInfo<bool>& info) {
+    return info.param ? "BehindStopWhileServingASilentDevice" : "InsideStartsBoxWithNoPortSelected";
+});
 
 }  // namespace

@@ -398,6 +398,8 @@ TEST_F(MainWindow, SoftKeyStartsAndStopsTheBridgeAndIssuesNothingWhileGreyed)
     SetKeyEnabled(false);
     PressKey();
     EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.workerThread) << "a greyed key issued its command";
+    SendMessageW(window_, WM_COMMAND, MAKEWPARAM(IDM_TOGGLE, 0), 0);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.workerThread) << "a command that came all the same was carried out";
     EXPECT_EQ(L"", Text(IDC_OUTPUT_STATUS));
     SetKeyEnabled(true);
 

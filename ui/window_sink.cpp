@@ -36,11 +36,26 @@ void SetKeyLabel(const wchar_t* text)
     SetKey(TBIF_TEXT, 0, text);
 }
 
-// A greyed key issues no command, which keeps a second Start or Stop out
-// while one is under way.
+// A greyed key issues no command, and ToggleBridge refuses one that
+// arrives all the same, which keeps a second Start or Stop out while one
+// is under way.
 void SetKeyEnabled(bool enabled)
 {
     SetKey(TBIF_STATE, enabled ? TBSTATE_ENABLED : TBSTATE_INDETERMINATE, NULL);
+}
+
+// A bar that is missing or does not answer leaves the state zero: no key
+// that could be pressed, so its command is refused too. The result is not
+// looked at: the handset answers non-zero for success, the desktop with
+// the button's index, 0 for this one.
+bool IsKeyEnabled()
+{
+    TBBUTTONINFOW key;
+    ZeroMemory(&key, sizeof key);
+    key.cbSize = kButtonInfoSize;
+    key.dwMask = TBIF_STATE;
+    SendMessageW(g_bridge.menuBar, TB_GETBUTTONINFOW, IDM_TOGGLE, (LPARAM)&key);
+    return (key.fsState & TBSTATE_ENABLED) != 0;
 }
 
 void GetSelectedPort(wchar_t* name)

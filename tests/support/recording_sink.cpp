@@ -28,12 +28,24 @@ std::vector<std::wstring> events;
 bool selected = false;
 std::wstring selection;
 unsigned int field = 0;
+bool keyEnabled = true;
 
 // On the handset every status call is a message to the UI thread, so a
 // call from the worker waits while the UI thread is busy with the key's
 // command. recording::Press holds this for the length of the command.
 Lock ui;
 DWORD uiThread = 0;
+int queued = 0;   // commands that arrived behind the one being handled
+
+// Handles the commands queued behind the one under way, as the UI
+// thread's message loops do.
+void HandleQueued()
+{
+    while (queued > 0) {
+        --queued;
+        ToggleBridge();
+    }
+}
 
 void WaitForUiThread()
 {
@@ -42,11 +54,15 @@ void WaitForUiThread()
     }
 }
 
+// Held through the change, so the key's state never changes in the
+// middle of a command.
 void Record(const std::wstring& event)
 {
-    WaitForUiThread();
+    std::unique_lock<Lock> wait(ui, std::defer_lock);
+    if (GetCurrentThreadId() != uiThread) wait.lock();
     std::lock_guard<Lock> hold(lock);
     events.push_back(event);
+    if (event.compare(0, 4, L"key:") == 0) keyEnabled = event == L"key:enabled";
     WakeAllConditionVariable(&changed);
 }
 
@@ -64,6 +80,8 @@ void SetOutputStatus(const wchar_t* text) { Record(L"out:" + std::wstring(text))
 void SetKeyLabel(const wchar_t* text) { Record(L"label:" + std::wstring(text)); }
 void SetKeyEnabled(bool enabled) { Record(enabled ? L"key:enabled" : L"key:greyed"); }
 
+bool IsKeyEnabled() { return keyEnabled; }
+
 void GetSelectedPort(wchar_t* name)
 {
     WaitForUiThread();
@@ -76,6 +94,8 @@ void GetSelectedPort(wchar_t* name)
     }
     if (!has) {
         Record(L"box:No port selected!|Error");
+        // A box on the UI thread runs a message loop of its own until OK.
+        if (GetCurrentThreadId() == uiThread) HandleQueued();
         return;
     }
     // Same limit as the real list: an entry that does not fit is refused.
@@ -92,11 +112,12 @@ unsigned int GetTcpPortField()
 
 namespace recording {
 
-void Press()
+void Press(int times)
 {
     std::lock_guard<Lock> busy(ui);
     uiThread = GetCurrentThreadId();
-    ToggleBridge();
+    queued = times;
+    HandleQueued();
     uiThread = 0;
 }
 
@@ -107,6 +128,7 @@ void Reset()
     selected = false;
     selection.clear();
     field = 0;
+    keyEnabled = true;
 }
 
 void SelectPort(const std::wstring& name)

@@ -14,8 +14,10 @@ void SelectPort(const std::wstring& name);
 void SelectNothing();
 void SetTcpPortField(unsigned int value);
 // Issues the key's command as the UI thread does: the worker's status
-// calls wait until it has returned.
-void Press();
+// calls wait until it has returned. With `times` the command arrives that
+// often before the first is handled; the rest are handled in turn, or
+// inside a box the UI thread shows.
+void Press(int times = 1);
 
 std::vector<std::wstring> Events();
 int Count(const std::wstring& event);

@@ -31,6 +31,7 @@ typedef struct {
     int cchText;
 } TBBUTTONINFOW;
 
+#define TB_GETBUTTONINFOW       (WM_USER + 63)
 #define TB_SETBUTTONINFOW       (WM_USER + 64)
 #define TBIF_TEXT               0x00000002
 #define TBIF_STATE              0x00000004
