@@ -18,11 +18,11 @@ set(CMAKE_RC_FLAGS_INIT "--preprocessor-arg=-nostdinc -I ${VELMORA_ROOT}/platfor
 set(CMAKE_RC_COMPILE_OBJECT
     "<CMAKE_RC_COMPILER> -O coff <DEFINES> <INCLUDES> <FLAGS> <SOURCE> <OBJECT>")
 
-# The handset's import libraries are not here, so nothing is linked: the
-# link step instead takes every symbol the objects leave undefined and
-# fails unless a module the program links exports it (exports.txt).
-# The handset links coredll.dll by default, as CMake's rules for
-# Microsoft's compiler do for Windows CE.
+# The link step first checks that every symbol the objects leave undefined
+# is exported by a module the program links (exports.txt), then links a
+# Windows CE image against import libraries made from that list alone
+# (scripts/handset-link.sh). The handset links coredll.dll by default, as
+# CMake's rules for Microsoft's compiler do for Windows CE.
 set(CMAKE_CXX_STANDARD_LIBRARIES_INIT "coredll.lib")
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 set(CMAKE_CXX_LINK_EXECUTABLE

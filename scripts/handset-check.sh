@@ -8,7 +8,11 @@
 #   declares differently, fails here even though the desktop build takes it.
 # - The link step (scripts/handset-link.sh) fails on any symbol the objects
 #   need that the handset's modules do not export, such as the C++ run-time
-#   the handset lacks (operator new, guarded local statics).
+#   the handset lacks (operator new, guarded local statics), and otherwise
+#   links a Windows CE image against the handset's exports alone.
+# - That image passes the check the handset build runs on its own
+#   (cmake/check-handset-image.cmake), names included; images the handset
+#   would refuse are refused by it, each for its fault.
 # - The structures the handset knows by their size have that size.
 # Works in a temporary folder and exits non-zero on any error or warning.
 set -euo pipefail
@@ -22,6 +26,62 @@ failed=0
 if ! cmake --build "$work" -j"$(nproc)" >"$work/build.log" 2>&1; then
   grep -v -E '^\[ *[0-9]+%\]|^g?make(\[[0-9]+\])?: ' "$work/build.log" >&2 || true
   failed=1
+fi
+
+check_image() {  # IMAGE: the stand-in's, so i386
+  cmake -D IMAGE="$1" -D MACHINE=0x014C -D EXPORTS="$root/platform/wince/sdk/exports.txt" \
+        -D NAMES=ON -P "$root/cmake/check-handset-image.cmake" 2>&1
+}
+image="" refused=0 untried=""
+if [ "$failed" -eq 0 ]; then
+  if image="$(check_image "$work/velmora.exe")"; then
+    image="${image#-- }"
+  else
+    echo "$image" >&2
+    failed=1
+  fi
+
+  # Images the handset would refuse, each of which the check must refuse
+  # for its own fault: linked with a newer subsystem version, importing a
+  # module the handset lacks (a desktop habit), linked for the desktop
+  # subsystem, and the desktop program itself (when it has been built).
+  printf 'LIBRARY kernel32.dll\nEXPORTS\nGetTickCount\n' >"$work/kernel32.def"
+  i686-w64-mingw32-dlltool -d "$work/kernel32.def" -l "$work/libkernel32.a"
+  mapfile -t link <"$work/velmora.exe.imports/link"
+  bad_images=(
+    "$work/wince-5.00.exe|subsystem version 5.00|-Wl,--subsystem,wince:5.00"
+    "$work/kernel32.exe|imports kernel32.dll, a module the handset does not have|-Wl,-u,_GetTickCount $work/libkernel32.a"
+    "$work/desktop-subsystem.exe|subsystem 2 (Windows GUI, desktop)|-Wl,--subsystem,windows:4.20"
+    "${VELMORA_BUILD:-$root/build}/velmora.exe|machine 0x8664 (x86-64)|"
+  )
+  # The links run side by side; each leaves its output in BAD.log.
+  for row in "${bad_images[@]}"; do
+    IFS='|' read -r bad fault extra <<<"$row"
+    # shellcheck disable=SC2086  # the extra link arguments are words
+    [ -z "$extra" ] || (cd "$work" && "${link[@]}" $extra -o "$bad") >"$bad.log" 2>&1 &
+  done
+  wait
+  for row in "${bad_images[@]}"; do
+    IFS='|' read -r bad fault extra <<<"$row"
+    if [ ! -f "$bad" ]; then
+      if [ -n "$extra" ]; then
+        echo "handset check: could not link $bad:" >&2
+        cat "$bad.log" >&2
+        failed=1
+      else
+        untried=" (not the desktop program: $bad is not built)"
+      fi
+    elif output="$(check_image "$bad")"; then
+      echo "handset check: $bad passes the image check, but the handset refuses it: $fault" >&2
+      failed=1
+    elif ! grep -qF "$fault" <<<"$output"; then
+      echo "handset check: $bad is refused, but not for: $fault" >&2
+      echo "$output" >&2
+      failed=1
+    else
+      refused=$((refused + 1))
+    fi
+  done
 fi
 
 # The structures the shell and the toolbar know by their size field, and
@@ -45,4 +105,5 @@ if [ "$failed" -ne 0 ]; then
   exit 1
 fi
 sources="$(find "$work/CMakeFiles" -name '*.obj' | wc -l)"
-echo "handset check: $sources sources and the resources build, $(wc -l <"$work/velmora.exe") imports are all exported, structure sizes pass"
+echo "handset check: $sources sources and the resources build and link; $image;" \
+     "$refused bad images refused, each for its fault$untried; structure sizes pass"
