@@ -7,6 +7,7 @@
 #include "support/loopback.h"
 #include "support/pty_port.h"
 #include "support/recording_sink.h"
+#include "support/registry.h"
 #include "support/stream_pattern.h"
 
 #include <gtest/gtest.h>
@@ -35,23 +36,6 @@ std::vector<unsigned char> Text(const std::wstring& text, bool terminated)
 }
 
 std::vector<unsigned char> Dword(DWORD value) { return Bytes(&value, sizeof value); }
-
-// RegSetValueExW stores one character more than it is given when the
-// character just past string data is zero, so the bytes are handed over
-// with a non-zero one after them: each value is stored exactly as given.
-void StoreRaw(const wchar_t* value, DWORD type, const std::vector<unsigned char>& data)
-{
-    std::vector<unsigned char> followed(data);
-    followed.insert(followed.end(), sizeof(wchar_t), 0xFF);
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, value, 0, type, data.empty() ? NULL : followed.data(),
-                                            static_cast<DWORD>(data.size())));
-    DWORD stored = 0;
-    RegQueryValueExW(key, value, NULL, NULL, NULL, &stored);
-    RegCloseKey(key);
-    ASSERT_EQ(data.size(), stored) << "stored other bytes than given";
-}
 
 // ---------------------------------------------------------------------------
 // Settings: values of the wrong type or size. Each has one defined result,
@@ -106,7 +90,7 @@ using TcpPortValue = SettingsTable<PortValueCase>;
 TEST_P(TcpPortValue, GivesItsDefinedPortAndWritesNothingElse)
 {
     const PortValueCase& c = GetParam();
-    StoreRaw(L"TcpPort", c.type, c.data);
+    StoreValue(kSettingsKey, L"TcpPort", c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
     Guarded g;
     Fill(g);
     LoadSettings(&g.port, g.name, 16);
@@ -155,7 +139,7 @@ using SerialPortValue = SettingsTable<NameValueCase>;
 TEST_P(SerialPortValue, GivesItsDefinedNameAndWritesNothingPastTheBuffer)
 {
     const NameValueCase& c = GetParam();
-    StoreRaw(L"SerialPort", c.type, c.data);
+    StoreValue(kSettingsKey, L"SerialPort", c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
     Guarded g;
     Fill(g);
     LoadSettings(&g.port, g.name, c.room);

@@ -8,6 +8,7 @@
 #include "discovery/port_discovery.h"
 #include "platform/shell.h"
 #include "settings/settings.h"
+#include "support/registry.h"
 #include "ui/main_window.h"
 #include "ui/resources/resource.h"
 
@@ -57,17 +58,6 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000)
         PumpFor(10);
     }
     return true;
-}
-
-void SaveName(const wchar_t* name)
-{
-    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"SerialPort", REG_SZ, name,
-                                             (DWORD)(wcslen(name) + 1) * sizeof(wchar_t)));
-}
-
-void SavePort(DWORD port)
-{
-    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"TcpPort", REG_DWORD, &port, 4));
 }
 
 // What a message box showed, and to whom it belonged.
@@ -292,7 +282,7 @@ TEST_F(MainWindow, PreselectsTheRememberedPortByCaseBlindPrefix)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.saved ? std::string(c.saved, c.saved + wcslen(c.saved)) : "nothing saved");
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey);
-        if (c.saved) SaveName(c.saved);
+        if (c.saved) StoreText(kSettingsKey, L"SerialPort", c.saved);
         Open(c.ports);
         EXPECT_EQ(c.selected, Selected());
         DestroyWindow(window_);
@@ -349,7 +339,7 @@ TEST_F(MainWindow, PortFieldShowsTheRememberedPortAndReadsBackUnsigned)
     DestroyWindow(window_);
 
     // Ports from 32768 up are stored widened with their sign.
-    SavePort(0xFFFF8000);
+    StoreDword(kSettingsKey, L"TcpPort", 0xFFFF8000);
     Open({ L"COM1" });
     EXPECT_EQ(L"32768", Text(IDC_TCP_PORT));
     EXPECT_EQ(32768u, GetTcpPortField());

@@ -2,6 +2,7 @@
 // ends the program with 0, and a second start only brings the first back.
 #include "support/loopback.h"
 #include "support/pty_port.h"
+#include "support/registry.h"
 // After the sockets header, which must come before the system's own.
 #include "settings/settings.h"
 #include "ui/resources/resource.h"
@@ -129,13 +130,9 @@ void PrepareRegistry(const std::wstring& com, unsigned short tcpPort)
 {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Drivers\\Active");
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Bluetooth\\Serial\\Ports");
-    const std::wstring driverName = com + L":";
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Drivers\\Active\\12", L"Name", REG_SZ, driverName.c_str(),
-                    static_cast<DWORD>((driverName.size() + 1) * 2));
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"SerialPort", REG_SZ, com.c_str(),
-                    static_cast<DWORD>((com.size() + 1) * 2));
-    DWORD port = tcpPort;
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"TcpPort", REG_DWORD, &port, 4);
+    StoreText(L"Drivers\\Active\\12", L"Name", com + L":");
+    StoreText(kSettingsKey, L"SerialPort", com);
+    StoreDword(kSettingsKey, L"TcpPort", tcpPort);
 }
 
 TEST(Program, StreamsTheDeviceFromItsOwnStartCommandUntilStopAndCloses)
