@@ -211,17 +211,8 @@ struct ConnectionReader {
     static DWORD WINAPI Run(LPVOID self)
     {
         ConnectionReader& me = *static_cast<ConnectionReader*>(self);
-        unsigned char piece[4096];
-        timeval limit = {15, 0};
-        for (;;) {
-            fd_set readable;
-            FD_ZERO(&readable);
-            FD_SET(me.socket, &readable);
-            if (select(0, &readable, nullptr, nullptr, &limit) != 1) return 0;
-            int n = recv(me.socket, reinterpret_cast<char*>(piece), sizeof piece, 0);
-            if (n <= 0) return 0;
-            if (me.stream.size() < (1u << 20)) me.stream.insert(me.stream.end(), piece, piece + n);
-        }
+        ReadToEnd(me.socket, 15000, 0, &me.stream, 1u << 20);
+        return 0;
     }
 
     SOCKET socket;
