@@ -4,6 +4,7 @@
 #include "bridge/listener.h"
 #include "bridge/serial_source.h"
 #include "bridge/worker.h"
+#include "support/idle.h"
 #include "support/loopback.h"
 #include "support/pty_port.h"
 #include "support/recording_sink.h"
@@ -61,16 +62,6 @@ protected:
     bool WorkerEnds(int timeoutMs = 5000)
     {
         return WaitForSingleObject(worker_, timeoutMs) == WAIT_OBJECT_0;
-    }
-
-    void ExpectWoundDown()
-    {
-        EXPECT_EQ(L"", recording::Last(L"in"));
-        EXPECT_EQ(L"", recording::Last(L"out"));
-        EXPECT_EQ(L"Start", recording::Last(L"label"));
-        auto events = recording::Events();
-        ASSERT_FALSE(events.empty());
-        EXPECT_EQ(L"key:enabled", events.back());
     }
 
     SOCKET Connect() { return ConnectLoopback(tcpPort_); }
@@ -233,7 +224,7 @@ TEST_F(Bridge, BlockedAcceptEndsWhenTheListenerIsClosed)
     Sleep(100);   // let the worker block in accept
     StopLikeTheKey();
     ASSERT_TRUE(WorkerEnds());
-    ExpectWoundDown();
+    EXPECT_EQ("", WhyNotIdle()) << recording::Dump();
     EXPECT_EQ(0, recording::Count(L"out:Accept failed: 995"));
     for (const auto& e : recording::Events()) EXPECT_EQ(std::wstring::npos, e.find(L"failed")) << std::string(e.begin(), e.end());
 }
@@ -252,9 +243,8 @@ TEST_F(Bridge, SilentReadEndsSoonAfterStopAndTheWorkerClosesThePort)
     ASSERT_TRUE(WorkerEnds());
     std::printf("worker ended %lld ms after Stop\n", static_cast<long long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count()));
-    ExpectWoundDown();
+    EXPECT_EQ("", WhyNotIdle()) << recording::Dump();
     EXPECT_EQ(0, recording::Count(L"in:Close failed: 6")) << "the port was closed twice";
-    EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.serialPort);
     EXPECT_EQ(-1, ReceiveFor(client, 1000)) << "the client is let go";
     closesocket(client);
 }
@@ -274,7 +264,7 @@ TEST_F(Bridge, AcceptFailureWhileRunningIsShownWithItsCode)
     EXPECT_LE(recording::Count(failed), 10);
     InterlockedExchange(&g_bridge.running, 0);
     ASSERT_TRUE(WorkerEnds());
-    ExpectWoundDown();
+    EXPECT_EQ("", WhyNotIdle()) << recording::Dump();
 }
 
 TEST_F(Bridge, WithNoPortSelectedTheWorkerAsksOnceAndFailsEachOpen)

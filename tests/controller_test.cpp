@@ -4,6 +4,7 @@
 #include "bridge/controller.h"
 #include "settings/settings.h"
 #include "support/handle_count.h"
+#include "support/idle.h"
 #include "support/key_driven.h"
 #include "support/loopback.h"
 #include "support/pty_port.h"
@@ -36,17 +37,7 @@ protected:
         ASSERT_TRUE(recording::WaitFor(L"key:enabled", enabled + 1)) << recording::Dump();
     }
 
-    void ExpectStopped()
-    {
-        EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.workerThread);
-        EXPECT_EQ(0, g_bridge.running);
-        EXPECT_EQ(INVALID_SOCKET, g_bridge.listenSocket);
-        EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.serialPort);
-        auto events = recording::Events();
-        ASSERT_FALSE(events.empty());
-        EXPECT_EQ(L"key:enabled", events.back()) << recording::Dump();
-        EXPECT_NE(L"Stop", recording::Last(L"label"));
-    }
+    void ExpectStopped(bool linesCleared = false) { EXPECT_EQ("", WhyNotIdle(linesCleared)) << recording::Dump(); }
 };
 
 TEST_F(Controller, UnbindablePortFailsTheStartAndChangesNothing)
@@ -69,9 +60,7 @@ TEST_F(Controller, UnbindablePortFailsTheStartAndChangesNothing)
     recording::Press();
     EXPECT_EQ((std::vector<std::wstring>{L"key:greyed", L"out:Bind failed: " + std::to_wstring(code), L"key:enabled"}),
               recording::Events()) << recording::Dump();
-    EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.workerThread);
-    EXPECT_EQ(0, g_bridge.running);
-    EXPECT_EQ(INVALID_SOCKET, g_bridge.listenSocket);
+    ExpectStopped();
     EXPECT_FALSE(KeyExists()) << "nothing is saved after a failed listener";
     closesocket(holder);
 }
@@ -88,9 +77,7 @@ TEST_F(Controller, StartThenStopWithNoClientEndsQuietly)
     EXPECT_TRUE(KeyExists());
 
     Stop();
-    ExpectStopped();
-    EXPECT_EQ(L"", recording::Last(L"in"));
-    EXPECT_EQ(L"", recording::Last(L"out"));
+    ExpectStopped(true);
     for (const auto& e : recording::Events()) EXPECT_EQ(std::wstring::npos, e.find(L"failed")) << recording::Dump();
 }
 
@@ -125,8 +112,7 @@ TEST_F(Controller, StopWhileServingClosesThePortOnceAndWaitsForTheWorker)
     Sleep(200);
 
     Stop();
-    ExpectStopped();
-    EXPECT_EQ(L"", recording::Last(L"in"));
+    ExpectStopped(true);
     EXPECT_EQ(0, recording::Count(L"in:Close failed: 6")) << "the port was closed twice";
     // Nothing but the worker gives the key back after Stop greyed it.
     auto events = recording::Events();
@@ -159,9 +145,7 @@ TEST_F(Controller, StopEndsTheConnectionOfAClientThatNeverReads)
     int enabled = recording::Count(L"key:enabled");
     recording::Press();
     ASSERT_TRUE(recording::WaitFor(L"key:enabled", enabled + 1, 2000)) << recording::Dump();
-    EXPECT_EQ(L"Start", recording::Last(L"label"));
-    EXPECT_EQ(L"", recording::Last(L"in"));
-    EXPECT_EQ(L"", recording::Last(L"out"));
+    ExpectStopped(true);
     EXPECT_TRUE(ReadToEnd(client, 2000)) << "the client's connection was left open";
     closesocket(client);
 

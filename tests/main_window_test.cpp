@@ -150,7 +150,7 @@ protected:
         if (window_ != NULL) {
             if (g_bridge.workerThread != INVALID_HANDLE_VALUE) {
                 ToggleBridge();
-                EXPECT_TRUE(PumpUntil([] { return KeyLabel() == L"Start" && KeyState() == TBSTATE_ENABLED; }));
+                EXPECT_TRUE(PumpUntil(KeyGivenBack));
             }
             DestroyWindow(window_);
         }
@@ -211,6 +211,8 @@ protected:
         return text;
     }
     static BYTE KeyState() { return Key().fsState; }
+    // The bridge at rest, as the soft key shows it.
+    static bool KeyGivenBack() { return KeyLabel() == L"Start" && KeyState() == TBSTATE_ENABLED; }
 
     // A click on the soft key, as the mouse gives it.
     void PressKey()
@@ -399,7 +401,7 @@ TEST_F(MainWindow, SoftKeyStartsAndStopsTheBridgeAndIssuesNothingWhileGreyed)
 
     PressKey();
     EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.workerThread);
-    ASSERT_TRUE(PumpUntil([] { return KeyLabel() == L"Start" && KeyState() == TBSTATE_ENABLED; }));
+    ASSERT_TRUE(PumpUntil(KeyGivenBack));
     EXPECT_EQ(L"", Text(IDC_OUTPUT_STATUS));
 }
 
