@@ -5,7 +5,6 @@
 #include "settings/settings.h"
 #include "support/key_driven.h"
 #include "support/loopback.h"
-#include "support/pty_port.h"
 #include "support/recording_sink.h"
 #include "support/registry.h"
 #include "support/stream_pattern.h"
@@ -190,10 +189,7 @@ protected:
     void SetUp() override
     {
         KeyDriven::SetUp();
-        ASSERT_TRUE(device_.Ready());
-        recording::SelectPort(device_.Name());
-        PressStart();
-        device_.KeepSending();
+        StartWithDevice();
     }
 
     void TearDown() override
@@ -201,8 +197,6 @@ protected:
         recording::WaitForWorkerAwaitingClient(5000);
         KeyDriven::TearDown();
     }
-
-    PtyPort device_;
 };
 
 // Connects without waiting for ever: "connected", "refused" or the error.

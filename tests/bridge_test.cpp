@@ -8,6 +8,7 @@
 #include "support/loopback.h"
 #include "support/pty_port.h"
 #include "support/recording_sink.h"
+#include "support/with_device.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@
 
 namespace {
 
-class Bridge : public ::testing::Test {
+class Bridge : public ::testing::Test, protected WithDevice {
 protected:
     void SetUp() override
     {
@@ -46,6 +47,13 @@ protected:
         ASSERT_NE(static_cast<HANDLE>(NULL), worker_);
         // One from the listener, one from the worker about to accept.
         ASSERT_TRUE(recording::WaitFor(L"out:Listening...", 2));
+    }
+
+    // A device on a port of the test's own, then the worker.
+    void StartWithDevice(bool sending)
+    {
+        SelectDevice(sending);
+        if (!HasFatalFailure()) StartWorker(device_->Name());
     }
 
     // What Stop does to the worker, from this thread as from the UI thread;
@@ -80,9 +88,7 @@ std::vector<unsigned char> RandomBytes(size_t size)
 
 TEST_F(Bridge, CopiesOneMebibyteByteExactAndReportsEachStage)
 {
-    PtyPort device;
-    ASSERT_TRUE(device.Ready());
-    StartWorker(device.Name());
+    StartWithDevice(false);
 
     const std::vector<unsigned char> sent = RandomBytes(1 << 20);
     ASSERT_EQ(256u, std::set<unsigned char>(sent.begin(), sent.end()).size());
@@ -92,7 +98,7 @@ TEST_F(Bridge, CopiesOneMebibyteByteExactAndReportsEachStage)
     ASSERT_TRUE(recording::WaitFor(L"out:Transmitting..."));
 
     auto start = std::chrono::steady_clock::now();
-    device.WriteInBackground(sent);
+    device_->WriteInBackground(sent);
     std::vector<unsigned char> received(sent.size());
     size_t got = ReceiveExactly(client, received.data(), received.size(), 20000);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -110,10 +116,7 @@ TEST_F(Bridge, CopiesOneMebibyteByteExactAndReportsEachStage)
 
 TEST_F(Bridge, ClientThatLeavesIsDroppedAndTheNextGetsAFreshOpen)
 {
-    PtyPort device;
-    ASSERT_TRUE(device.Ready());
-    StartWorker(device.Name());
-    device.KeepSending();
+    StartWithDevice(true);
 
     SOCKET first = Connect();
     ASSERT_GT(ReceiveFor(first, 500), 0);
@@ -134,10 +137,7 @@ TEST_F(Bridge, ClientThatLeavesIsDroppedAndTheNextGetsAFreshOpen)
 
 TEST_F(Bridge, SecondClientWaitsUntilTheFirstLeaves)
 {
-    PtyPort device;
-    ASSERT_TRUE(device.Ready());
-    StartWorker(device.Name());
-    device.KeepSending();
+    StartWithDevice(true);
 
     SOCKET first = Connect();
     ASSERT_GT(ReceiveFor(first, 300), 0);
@@ -157,15 +157,13 @@ TEST_F(Bridge, SecondClientWaitsUntilTheFirstLeaves)
 
 TEST_F(Bridge, SlowClientWithTinyWindowGetsEveryByteInOrder)
 {
-    PtyPort device;
-    ASSERT_TRUE(device.Ready());
-    StartWorker(device.Name());
+    StartWithDevice(false);
 
     SOCKET client = ConnectLoopback(tcpPort_, 512);
     ASSERT_NE(INVALID_SOCKET, client);
     ASSERT_TRUE(recording::WaitFor(L"out:Transmitting..."));
     const std::vector<unsigned char> sent = RandomBytes(256 * 1024);
-    device.WriteInBackground(sent);
+    device_->WriteInBackground(sent);
 
     std::vector<unsigned char> received;
     unsigned char piece[97];
@@ -231,9 +229,7 @@ TEST_F(Bridge, BlockedAcceptEndsWhenTheListenerIsClosed)
 
 TEST_F(Bridge, SilentReadEndsSoonAfterStopAndTheWorkerClosesThePort)
 {
-    PtyPort device;   // stays silent
-    ASSERT_TRUE(device.Ready());
-    StartWorker(device.Name());
+    StartWithDevice(false);   // the device stays silent
     SOCKET client = Connect();
     ASSERT_TRUE(recording::WaitFor(L"out:Transmitting..."));
     Sleep(100);   // let the worker block in the read

@@ -7,12 +7,10 @@
 #include "support/idle.h"
 #include "support/key_driven.h"
 #include "support/loopback.h"
-#include "support/pty_port.h"
 #include "support/recording_sink.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <thread>
 
 namespace {
@@ -100,11 +98,7 @@ TEST_F(Controller, FieldValuesBindTheirLowSixteenBitsUnsigned)
 
 TEST_F(Controller, StopWhileServingClosesThePortOnceAndWaitsForTheWorker)
 {
-    PtyPort device;
-    ASSERT_TRUE(device.Ready());
-    recording::SelectPort(device.Name());
-    PressStart();
-    device.KeepSending();
+    StartWithDevice();
 
     SOCKET client = ConnectLoopback(tcpPort_);
     std::thread reader([&] { ReadToEnd(client, 10000); });
@@ -125,11 +119,7 @@ TEST_F(Controller, StopWhileServingClosesThePortOnceAndWaitsForTheWorker)
 
 TEST_F(Controller, StopEndsTheConnectionOfAClientThatNeverReads)
 {
-    PtyPort device;
-    ASSERT_TRUE(device.Ready());
-    recording::SelectPort(device.Name());
-    PressStart();
-    device.KeepSending();
+    StartWithDevice();
     SOCKET client = ConnectLoopback(tcpPort_, 4096);
     ASSERT_TRUE(recording::WaitFor(L"out:Transmitting..."));
     // Every buffer on the way fills. Wine pauses a send for about a second
@@ -137,9 +127,9 @@ TEST_F(Controller, StopEndsTheConnectionOfAClientThatNeverReads)
     // through for longer than that, the worker waits in send for good.
     for (int still = 0, waited = 0; still < 15; ++waited) {
         ASSERT_LT(waited, 300) << "the device's writes never stopped";
-        size_t sent = device.Sent();
+        size_t sent = device_->Sent();
         Sleep(100);
-        still = device.Sent() == sent ? still + 1 : 0;
+        still = device_->Sent() == sent ? still + 1 : 0;
     }
 
     int enabled = recording::Count(L"key:enabled");
@@ -177,10 +167,7 @@ TEST_F(Controller, NoPortSelectedAsksTwiceAndSavesTheEmptyName)
 
 TEST_F(Controller, HundredsOfStartStopCyclesLeakNoHandle)
 {
-    PtyPort device;
-    ASSERT_TRUE(device.Ready());
-    recording::SelectPort(device.Name());
-    device.KeepSending();
+    SelectDevice(true);
 
     // One cycle of each kind: no client, a client that reads, a client in
     // the middle of a transfer that does not read at all.

@@ -8,7 +8,6 @@
 #include "support/idle.h"
 #include "support/key_driven.h"
 #include "support/loopback.h"
-#include "support/pty_port.h"
 #include "support/recording_sink.h"
 #include "support/stream_pattern.h"
 
@@ -40,9 +39,7 @@ protected:
     void SetUp() override
     {
         KeyDriven::SetUp();
-        ASSERT_TRUE(device_.Ready());
-        device_.KeepSending();
-        recording::SelectPort(device_.Name());
+        SelectDevice(true);
         port_ = FreeLoopbackPort();
         recording::SetTcpPortField(port_);
     }
@@ -72,7 +69,6 @@ protected:
         EXPECT_TRUE(recording::WaitForWorkerAwaitingClient());
     }
 
-    PtyPort device_;
     unsigned short port_ = 0;
 };
 
@@ -129,8 +125,8 @@ TEST_P(Failure, LeavesItsTextsLeaksNothingAndTheNextStartServes)
             }
             Dropped(client);
         }
-        EXPECT_EQ(Filled(row.in, device_.Name(), row.error), Shown(L"in", L""));
-        EXPECT_EQ(Filled(row.out, device_.Name(), row.error), Shown(L"out", L""));
+        EXPECT_EQ(Filled(row.in, device_->Name(), row.error), Shown(L"in", L""));
+        EXPECT_EQ(Filled(row.out, device_->Name(), row.error), Shown(L"out", L""));
         EXPECT_EQ(row.label, Shown(L"label", L"Start"));
         EXPECT_EQ(L"enabled", Shown(L"key", L"enabled"));
         if (std::wstring(row.label) == L"Start") {

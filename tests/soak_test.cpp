@@ -64,10 +64,7 @@ TEST_F(Soak, RandomStreamArrivesWithTheSameDigestNothingLostDuplicatedOrReordere
     const size_t kChunk = 64 * 1024;
     const uint64_t kSeed = 0x5eed20175ull;
 
-    PtyPort device;
-    ASSERT_TRUE(device.Ready());
-    recording::SelectPort(device.Name());
-    PressStart();
+    StartWithDevice(false);
     SOCKET client = ConnectLoopback(tcpPort_);
     ASSERT_NE(INVALID_SOCKET, client);
     ASSERT_TRUE(recording::WaitFor(L"out:Transmitting..."));
@@ -83,7 +80,7 @@ TEST_F(Soak, RandomStreamArrivesWithTheSameDigestNothingLostDuplicatedOrReordere
             const size_t size = std::min(kChunk, total - done);
             stream.Fill(block.data(), size);
             sentDigest.Add(block.data(), size);
-            if (!device.Write(block.data(), size)) return;
+            if (!device_->Write(block.data(), size)) return;
         }
         written = true;
     });
@@ -131,11 +128,7 @@ using ClientChurn = KeyDriven;
 
 TEST_F(ClientChurn, ThousandClientsEachGetAnUnbrokenStreamAndNoHandleIsLeft)
 {
-    PtyPort device;
-    ASSERT_TRUE(device.Ready());
-    recording::SelectPort(device.Name());
-    PressStart();
-    device.KeepSending();
+    StartWithDevice();
 
     std::mt19937 generator(1000);
     int connected = 0, served = 0, readers = 0, brokenStreams = 0;

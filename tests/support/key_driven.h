@@ -7,12 +7,13 @@
 #include "settings/settings.h"
 #include "support/loopback.h"
 #include "support/recording_sink.h"
+#include "support/with_device.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-class KeyDriven : public ::testing::Test {
+class KeyDriven : public ::testing::Test, protected WithDevice {
 protected:
     void SetUp() override
     {
@@ -36,6 +37,14 @@ protected:
         ASSERT_NE(INVALID_HANDLE_VALUE, g_bridge.workerThread) << recording::Dump();
         tcpPort_ = BoundPort(g_bridge.listenSocket);
         if (waitForWorker) ASSERT_TRUE(recording::WaitFor(L"label:Stop", stops + 1));
+    }
+
+    // A device on a port of the test's own selected, sending unless told
+    // not to, then Start.
+    void StartWithDevice(bool sending = true)
+    {
+        SelectDevice(sending);
+        if (!HasFatalFailure()) PressStart();
     }
 
     // Presses Stop, then lets go of `clients`, as the user's application
