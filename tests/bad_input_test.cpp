@@ -205,9 +205,7 @@ std::string TryConnect(const in_addr& address, unsigned short port)
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     u_long nonBlocking = 1;
     ioctlsocket(s, FIONBIO, &nonBlocking);
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
+    sockaddr_in to = LoopbackAddress(port);
     to.sin_addr = address;
     std::string outcome;
     if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
