@@ -39,8 +39,8 @@ protected:
         if (waitForWorker) ASSERT_TRUE(recording::WaitFor(L"label:Stop", stops + 1));
     }
 
-    // A device on a port of the test's own selected, sending unless told
-    // not to, then Start.
+    // Selects a device on a port of the test's own (sending, unless told
+    // not to), then presses Start.
     void StartWithDevice(bool sending = true)
     {
         SelectDevice(sending);
