@@ -28,6 +28,7 @@ size_t ReceiveExactly(SOCKET s, void* data, size_t size, int timeoutMs = 10000);
 long ReceiveFor(SOCKET s, int waitMs);
 // Reads until the peer ends the connection (true), or until `silenceMs`
 // pass without a byte, `limitMs` pass in all (0: no limit) or an error
-// occurs (false). The first `keep` bytes are added to `kept`.
+// occurs (false). What arrives is added to `kept` while it holds fewer
+// than `keep` bytes.
 bool ReadToEnd(SOCKET s, int silenceMs, int limitMs = 0, std::vector<unsigned char>* kept = nullptr,
                size_t keep = 0);
