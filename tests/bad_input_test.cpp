@@ -5,8 +5,8 @@
 #include "settings/settings.h"
 #include "support/key_driven.h"
 #include "support/loopback.h"
-#include "support/pty_port.h"
 #include "support/recording_sink.h"
+#include "support/registry.h"
 #include "support/stream_pattern.h"
 
 #include <gtest/gtest.h>
@@ -35,23 +35,6 @@ std::vector<unsigned char> Text(const std::wstring& text, bool terminated)
 }
 
 std::vector<unsigned char> Dword(DWORD value) { return Bytes(&value, sizeof value); }
-
-// RegSetValueExW stores one character more than it is given when the
-// character just past string data is zero, so the bytes are handed over
-// with a non-zero one after them: each value is stored exactly as given.
-void StoreRaw(const wchar_t* value, DWORD type, const std::vector<unsigned char>& data)
-{
-    std::vector<unsigned char> followed(data);
-    followed.insert(followed.end(), sizeof(wchar_t), 0xFF);
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, value, 0, type, data.empty() ? NULL : followed.data(),
-                                            static_cast<DWORD>(data.size())));
-    DWORD stored = 0;
-    RegQueryValueExW(key, value, NULL, NULL, NULL, &stored);
-    RegCloseKey(key);
-    ASSERT_EQ(data.size(), stored) << "stored other bytes than given";
-}
 
 // ---------------------------------------------------------------------------
 // Settings: values of the wrong type or size. Each has one defined result,
@@ -106,7 +89,7 @@ using TcpPortValue = SettingsTable<PortValueCase>;
 TEST_P(TcpPortValue, GivesItsDefinedPortAndWritesNothingElse)
 {
     const PortValueCase& c = GetParam();
-    StoreRaw(L"TcpPort", c.type, c.data);
+    StoreValue(kSettingsKey, L"TcpPort", c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
     Guarded g;
     Fill(g);
     LoadSettings(&g.port, g.name, 16);
@@ -155,7 +138,7 @@ using SerialPortValue = SettingsTable<NameValueCase>;
 TEST_P(SerialPortValue, GivesItsDefinedNameAndWritesNothingPastTheBuffer)
 {
     const NameValueCase& c = GetParam();
-    StoreRaw(L"SerialPort", c.type, c.data);
+    StoreValue(kSettingsKey, L"SerialPort", c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
     Guarded g;
     Fill(g);
     LoadSettings(&g.port, g.name, c.room);
@@ -206,10 +189,7 @@ protected:
     void SetUp() override
     {
         KeyDriven::SetUp();
-        ASSERT_TRUE(device_.Ready());
-        recording::SelectPort(device_.Name());
-        PressStart();
-        device_.KeepSending();
+        StartWithDevice();
     }
 
     void TearDown() override
@@ -217,8 +197,6 @@ protected:
         recording::WaitForWorkerAwaitingClient(5000);
         KeyDriven::TearDown();
     }
-
-    PtyPort device_;
 };
 
 // Connects without waiting for ever: "connected", "refused" or the error.
@@ -227,9 +205,7 @@ std::string TryConnect(const in_addr& address, unsigned short port)
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     u_long nonBlocking = 1;
     ioctlsocket(s, FIONBIO, &nonBlocking);
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
+    sockaddr_in to = LoopbackAddress(port);
     to.sin_addr = address;
     std::string outcome;
     if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
@@ -444,12 +420,7 @@ TEST_P(ClientInput, ChangesNothingInTheStreamsOrTheMemory)
     EXPECT_LT(static_cast<long long>(memoryAfter) - static_cast<long long>(memoryBefore), 8ll << 20);
 
     // The next client is served as if nothing had happened.
-    SOCKET next = ConnectLoopback(tcpPort_);
-    ASSERT_NE(INVALID_SOCKET, next);
-    std::vector<unsigned char> after(64 * 1024);
-    ASSERT_EQ(after.size(), ReceiveExactly(next, after.data(), after.size()));
-    EXPECT_EQ("", BreakInKeepSendingStream(after.data(), after.size()));
-    closesocket(next);
+    closesocket(ExpectServed(tcpPort_));
 }
 
 const ClientInputCase kClientInputs[] = {

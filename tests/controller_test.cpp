@@ -4,16 +4,14 @@
 #include "bridge/controller.h"
 #include "settings/settings.h"
 #include "support/handle_count.h"
+#include "support/idle.h"
 #include "support/key_driven.h"
 #include "support/loopback.h"
-#include "support/pty_port.h"
 #include "support/recording_sink.h"
-#include "support/stream_pattern.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <thread>
 
 namespace {
@@ -38,36 +36,20 @@ protected:
         ASSERT_TRUE(recording::WaitFor(L"key:enabled", enabled + 1)) << recording::Dump();
     }
 
-    void ExpectStopped()
-    {
-        EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.workerThread);
-        EXPECT_EQ(0, g_bridge.running);
-        EXPECT_EQ(INVALID_SOCKET, g_bridge.listenSocket);
-        EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.serialPort);
-        auto events = recording::Events();
-        ASSERT_FALSE(events.empty());
-        EXPECT_EQ(L"key:enabled", events.back()) << recording::Dump();
-        EXPECT_NE(L"Stop", recording::Last(L"label"));
-    }
+    void ExpectStopped(bool linesCleared = false) { EXPECT_EQ("", WhyNotIdle(linesCleared)) << recording::Dump(); }
 };
 
 TEST_F(Controller, UnbindablePortFailsTheStartAndChangesNothing)
 {
-    SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    BOOL exclusive = TRUE;
-    setsockopt(holder, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(0, bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address));
-    ASSERT_EQ(0, listen(holder, 1));
+    SOCKET holder = ListenLoopback(true);
+    ASSERT_NE(INVALID_SOCKET, holder);
     const unsigned short taken = BoundPort(holder);
 
     // The code the platform gives for this very failure.
     SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     BOOL reuse = TRUE;
     setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
-    address.sin_port = htons(taken);
+    sockaddr_in address = LoopbackAddress(taken);
     ASSERT_EQ(SOCKET_ERROR, bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address));
     const int code = WSAGetLastError();
     closesocket(probe);
@@ -77,9 +59,7 @@ TEST_F(Controller, UnbindablePortFailsTheStartAndChangesNothing)
     recording::Press();
     EXPECT_EQ((std::vector<std::wstring>{L"key:greyed", L"out:Bind failed: " + std::to_wstring(code), L"key:enabled"}),
               recording::Events()) << recording::Dump();
-    EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.workerThread);
-    EXPECT_EQ(0, g_bridge.running);
-    EXPECT_EQ(INVALID_SOCKET, g_bridge.listenSocket);
+    ExpectStopped();
     EXPECT_FALSE(KeyExists()) << "nothing is saved after a failed listener";
     closesocket(holder);
 }
@@ -96,9 +76,7 @@ TEST_F(Controller, StartThenStopWithNoClientEndsQuietly)
     EXPECT_TRUE(KeyExists());
 
     Stop();
-    ExpectStopped();
-    EXPECT_EQ(L"", recording::Last(L"in"));
-    EXPECT_EQ(L"", recording::Last(L"out"));
+    ExpectStopped(true);
     for (const auto& e : recording::Events()) EXPECT_EQ(std::wstring::npos, e.find(L"failed")) << recording::Dump();
 }
 
@@ -121,39 +99,28 @@ TEST_F(Controller, FieldValuesBindTheirLowSixteenBitsUnsigned)
 
 TEST_F(Controller, StopWhileServingClosesThePortOnceAndWaitsForTheWorker)
 {
-    PtyPort device;
-    ASSERT_TRUE(device.Ready());
-    recording::SelectPort(device.Name());
-    PressStart();
-    device.KeepSending();
+    StartWithDevice();
 
     SOCKET client = ConnectLoopback(tcpPort_);
-    std::atomic<bool> reading{true};
-    std::thread reader([&] { while (reading && ReceiveFor(client, 50) >= 0) {} });
+    std::thread reader([&] { ReadToEnd(client, 10000); });
     ASSERT_TRUE(recording::WaitFor(L"out:Transmitting..."));
     Sleep(200);
 
     Stop();
-    ExpectStopped();
-    EXPECT_EQ(L"", recording::Last(L"in"));
+    ExpectStopped(true);
     EXPECT_EQ(0, recording::Count(L"in:Close failed: 6")) << "the port was closed twice";
     // Nothing but the worker gives the key back after Stop greyed it.
     auto events = recording::Events();
     auto greyed = std::find(events.rbegin(), events.rend(), L"key:greyed");
     auto label = std::find(events.rbegin(), events.rend(), L"label:Start");
     EXPECT_TRUE(label < greyed) << recording::Dump();
-    reading = false;
     reader.join();
     closesocket(client);
 }
 
 TEST_F(Controller, StopEndsTheConnectionOfAClientThatNeverReads)
 {
-    PtyPort device;
-    ASSERT_TRUE(device.Ready());
-    recording::SelectPort(device.Name());
-    PressStart();
-    device.KeepSending();
+    StartWithDevice();
     SOCKET client = ConnectLoopback(tcpPort_, 4096);
     ASSERT_TRUE(recording::WaitFor(L"out:Transmitting..."));
     // Every buffer on the way fills. Wine pauses a send for about a second
@@ -161,20 +128,16 @@ TEST_F(Controller, StopEndsTheConnectionOfAClientThatNeverReads)
     // through for longer than that, the worker waits in send for good.
     for (int still = 0, waited = 0; still < 15; ++waited) {
         ASSERT_LT(waited, 300) << "the device's writes never stopped";
-        size_t sent = device.Sent();
+        size_t sent = device_->Sent();
         Sleep(100);
-        still = device.Sent() == sent ? still + 1 : 0;
+        still = device_->Sent() == sent ? still + 1 : 0;
     }
 
     int enabled = recording::Count(L"key:enabled");
     recording::Press();
     ASSERT_TRUE(recording::WaitFor(L"key:enabled", enabled + 1, 2000)) << recording::Dump();
-    EXPECT_EQ(L"Start", recording::Last(L"label"));
-    EXPECT_EQ(L"", recording::Last(L"in"));
-    EXPECT_EQ(L"", recording::Last(L"out"));
-    long drained;
-    while ((drained = ReceiveFor(client, 2000)) > 0) {}
-    EXPECT_EQ(-1, drained) << "the client's connection was left open";
+    ExpectStopped(true);
+    EXPECT_TRUE(ReadToEnd(client, 2000)) << "the client's connection was left open";
     closesocket(client);
 
     PressStart();
@@ -205,10 +168,7 @@ TEST_F(Controller, NoPortSelectedAsksTwiceAndSavesTheEmptyName)
 
 TEST_F(Controller, HundredsOfStartStopCyclesLeakNoHandle)
 {
-    PtyPort device;
-    ASSERT_TRUE(device.Ready());
-    recording::SelectPort(device.Name());
-    device.KeepSending();
+    SelectDevice(true);
 
     // One cycle of each kind: no client, a client that reads, a client in
     // the middle of a transfer that does not read at all.
@@ -237,12 +197,7 @@ TEST_F(Controller, HundredsOfStartStopCyclesLeakNoHandle)
     // warm-up cycles, and the end count may take a moment to settle to it.
     // A handle lost per cycle would add dozens.
     // This thread's own first blocking receive makes such an event too.
-    SOCKET idle = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(idle, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(idle, 1);
+    SOCKET idle = ListenLoopback();
     SOCKET quiet = ConnectLoopback(BoundPort(idle));
     EXPECT_EQ(0, ReceiveFor(quiet, 20));
     closesocket(quiet);
@@ -270,19 +225,10 @@ class DoubledCommand : public Controller, public ::testing::WithParamInterface<b
 TEST_P(DoubledCommand, DoesNothingTheSecondTime)
 {
     const bool serving = GetParam();
-    PtyPort silent, talking;
-    ASSERT_TRUE(silent.Ready() && talking.Ready());
-    talking.KeepSending();
-    auto served = [&] {
-        recording::SelectPort(talking.Name());
-        PressStart();
-        SOCKET client = ConnectLoopback(tcpPort_);
-        std::vector<unsigned char> data(64 * 1024);
-        EXPECT_EQ(data.size(), ReceiveExactly(client, data.data(), data.size()));
-        EXPECT_EQ("", BreakInKeepSendingStream(data.data(), data.size()));
-        EXPECT_TRUE(PressStopAndWait({client}));
-    };
-    served();
+    PtyPort silent;
+    ASSERT_TRUE(silent.Ready());
+    StartWithDevice();
+    EXPECT_TRUE(PressStopAndWait({ExpectServed(tcpPort_)}));
     const long threads = MostOf(CountProcessThreads), handles = MostOf(CountProcessHandles);
     SOCKET client = INVALID_SOCKET;
     recording::SelectNothing();
@@ -304,7 +250,10 @@ TEST_P(DoubledCommand, DoesNothingTheSecondTime)
     EXPECT_EQ(serving ? 0 : 2, recording::Count(L"box:No port selected!|Error") - boxes) << "Start's and the worker's";
     if (!serving) EXPECT_TRUE(PressStopAndWait());
     closesocket(client);
-    served();
+    recording::SelectPort(device_->Name());
+    PressStart();
+    EXPECT_TRUE(PressStopAndWait({ExpectServed(tcpPort_)}));
+    EXPECT_EQ("", WhyNotIdle()) << recording::Dump();
     EXPECT_LE(SettledTo(CountProcessThreads, threads), threads) << "threads left behind";
     EXPECT_LE(SettledTo(CountProcessHandles, handles), handles) << "handles left behind";
 }

@@ -2,6 +2,7 @@
 // sorted list box. Both roots are fixed HKEY_LOCAL_MACHINE paths shared by
 // every case, so each case empties them first and writes only what it needs.
 #include "discovery/port_discovery.h"
+#include "support/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -11,40 +12,15 @@
 
 namespace {
 
-const wchar_t kDrivers[] = L"Drivers\\Active";
-const wchar_t kBluetooth[] = L"Software\\Microsoft\\Bluetooth\\Serial\\Ports";
+const std::wstring kDrivers = L"Drivers\\Active";
+const std::wstring kBluetooth = L"Software\\Microsoft\\Bluetooth\\Serial\\Ports";
 
 using Names = std::vector<std::wstring>;
 
-void ClearRoot(const wchar_t* root)
+void ClearRoot(const std::wstring& root)
 {
-    LONG result = RegDeleteTreeW(HKEY_LOCAL_MACHINE, root);
+    LONG result = RegDeleteTreeW(HKEY_LOCAL_MACHINE, root.c_str());
     ASSERT_TRUE(result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) << result;
-}
-
-// Creates root\sub (or the root itself for an empty `sub`) and, when `value`
-// is given, stores `size` raw bytes in it.
-void PutRaw(const wchar_t* root, const std::wstring& sub, const wchar_t* value, DWORD type,
-            const void* data, DWORD size)
-{
-    std::wstring path = sub.empty() ? std::wstring(root) : std::wstring(root) + L"\\" + sub;
-    HKEY key = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0,
-                                             KEY_WRITE, NULL, &key, NULL))
-        << "creating " << std::string(path.begin(), path.end());
-    if (value != NULL) {
-        EXPECT_EQ(ERROR_SUCCESS,
-                  RegSetValueExW(key, value, 0, type, static_cast<const BYTE*>(data), size));
-    }
-    RegCloseKey(key);
-}
-
-// A REG_SZ with its terminator, as drivers normally store it.
-void PutName(const wchar_t* root, const std::wstring& sub, const wchar_t* value,
-             const std::wstring& text)
-{
-    PutRaw(root, sub, value, REG_SZ, text.c_str(),
-           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 class Discovery : public ::testing::Test {
@@ -89,8 +65,8 @@ protected:
 
 TEST_F(Discovery, DriverAndBluetoothPortsAppearAsBareNames)
 {
-    PutName(kDrivers, L"0001", L"Name", L"COM1:");
-    PutName(kBluetooth, L"0", L"Port", L"COM8");
+    StoreText(kDrivers + L"\\0001", L"Name", L"COM1:");
+    StoreText(kBluetooth + L"\\0", L"Port", L"COM8");
 
     FillPortList(list_);
 
@@ -99,13 +75,13 @@ TEST_F(Discovery, DriverAndBluetoothPortsAppearAsBareNames)
 
 TEST_F(Discovery, OnlyNamesBeginningWithUpperCaseComAreTaken)
 {
-    PutName(kDrivers, L"a", L"Name", L"com3:");
-    PutName(kDrivers, L"b", L"Name", L"LPT1:");
-    PutName(kDrivers, L"c", L"Name", L"CO");
-    PutName(kDrivers, L"d", L"Name", L"Com4:");
-    PutName(kDrivers, L"e", L"Name", L"");
-    PutName(kDrivers, L"f", L"Name", L"COM2:");
-    PutName(kBluetooth, L"a", L"Port", L" COM6");
+    StoreText(kDrivers + L"\\a", L"Name", L"com3:");
+    StoreText(kDrivers + L"\\b", L"Name", L"LPT1:");
+    StoreText(kDrivers + L"\\c", L"Name", L"CO");
+    StoreText(kDrivers + L"\\d", L"Name", L"Com4:");
+    StoreText(kDrivers + L"\\e", L"Name", L"");
+    StoreText(kDrivers + L"\\f", L"Name", L"COM2:");
+    StoreText(kBluetooth + L"\\a", L"Port", L" COM6");
 
     FillPortList(list_);
 
@@ -114,9 +90,9 @@ TEST_F(Discovery, OnlyNamesBeginningWithUpperCaseComAreTaken)
 
 TEST_F(Discovery, EveryOccurrenceIsListedEvenTwiceOver)
 {
-    PutName(kDrivers, L"gps", L"Name", L"COM5:");
-    PutName(kDrivers, L"gps2", L"Name", L"COM5:");
-    PutName(kBluetooth, L"0", L"Port", L"COM5");
+    StoreText(kDrivers + L"\\gps", L"Name", L"COM5:");
+    StoreText(kDrivers + L"\\gps2", L"Name", L"COM5:");
+    StoreText(kBluetooth + L"\\0", L"Port", L"COM5");
 
     FillPortList(list_);
 
@@ -126,11 +102,11 @@ TEST_F(Discovery, EveryOccurrenceIsListedEvenTwiceOver)
 // Each root has its own value name; the other root's does not count.
 TEST_F(Discovery, SubKeyWithoutTheValueIsSkipped)
 {
-    PutRaw(kDrivers, L"bare", NULL, 0, NULL, 0);
-    PutName(kDrivers, L"other", L"Port", L"COM6");
-    PutName(kDrivers, L"serial", L"Name", L"COM2:");
-    PutName(kBluetooth, L"0", L"Name", L"COM7:");
-    PutName(kBluetooth, L"1", L"Port", L"COM9");
+    StoreValue(kDrivers + L"\\bare", NULL, 0, NULL, 0);
+    StoreText(kDrivers + L"\\other", L"Port", L"COM6");
+    StoreText(kDrivers + L"\\serial", L"Name", L"COM2:");
+    StoreText(kBluetooth + L"\\0", L"Name", L"COM7:");
+    StoreText(kBluetooth + L"\\1", L"Port", L"COM9");
 
     FillPortList(list_);
 
@@ -142,11 +118,9 @@ TEST_F(Discovery, SubKeyWithoutTheValueIsSkipped)
 // character of its own.
 TEST_F(Discovery, UnterminatedValueEndsWithItsData)
 {
-    PutRaw(kDrivers, L"binary", L"Name", REG_BINARY, L"COM7:", 5 * sizeof(wchar_t));
-    // The character after the stored data is not zero, so no terminator is
-    // slipped in while storing.
-    PutRaw(kDrivers, L"string", L"Name", REG_SZ, L"COM3X", 4 * sizeof(wchar_t));
-    PutRaw(kBluetooth, L"odd", L"Port", REG_BINARY, L"COM4X", 4 * sizeof(wchar_t) + 1);
+    StoreValue(kDrivers + L"\\binary", L"Name", REG_BINARY, L"COM7:", 5 * sizeof(wchar_t));
+    StoreValue(kDrivers + L"\\string", L"Name", REG_SZ, L"COM3", 4 * sizeof(wchar_t));
+    StoreValue(kBluetooth + L"\\odd", L"Port", REG_BINARY, L"COM4X", 4 * sizeof(wchar_t) + 1);
 
     FillPortList(list_);
 
@@ -157,13 +131,13 @@ TEST_F(Discovery, UnterminatedValueEndsWithItsData)
 TEST_F(Discovery, ValuesOfOtherTypesDoNoHarm)
 {
     DWORD number = 3;
-    PutRaw(kDrivers, L"dword", L"Name", REG_DWORD, &number, sizeof number);
-    PutRaw(kDrivers, L"co", L"Name", REG_DWORD, L"CO", 2 * sizeof(wchar_t));
-    PutRaw(kDrivers, L"empty", L"Name", REG_BINARY, "", 0);
-    PutRaw(kDrivers, L"none", L"Name", REG_NONE, NULL, 0);
+    StoreValue(kDrivers + L"\\dword", L"Name", REG_DWORD, &number, sizeof number);
+    StoreValue(kDrivers + L"\\co", L"Name", REG_DWORD, L"CO", 2 * sizeof(wchar_t));
+    StoreValue(kDrivers + L"\\empty", L"Name", REG_BINARY, "", 0);
+    StoreValue(kDrivers + L"\\none", L"Name", REG_NONE, NULL, 0);
     const wchar_t multi[] = L"COM5\0COM6\0";
-    PutRaw(kBluetooth, L"multi", L"Port", REG_MULTI_SZ, multi, sizeof multi);
-    PutRaw(kBluetooth, L"expand", L"Port", REG_EXPAND_SZ, L"COM1:", 6 * sizeof(wchar_t));
+    StoreValue(kBluetooth + L"\\multi", L"Port", REG_MULTI_SZ, multi, sizeof multi);
+    StoreValue(kBluetooth + L"\\expand", L"Port", REG_EXPAND_SZ, L"COM1:", 6 * sizeof(wchar_t));
 
     FillPortList(list_);
 
@@ -174,13 +148,13 @@ TEST_F(Discovery, ValuesOfOtherTypesDoNoHarm)
 // the sub-key name; longer names are skipped, not cut short.
 TEST_F(Discovery, SubKeyTooLongForThePathIsSkipped)
 {
-    PutName(kDrivers, std::wstring(239, L'a'), L"Name", L"COM1:");
-    PutName(kDrivers, std::wstring(240, L'b'), L"Name", L"COM2:");
-    PutName(kDrivers, std::wstring(254, L'c'), L"Name", L"COM3:");
-    PutName(kDrivers, L"d", L"Name", L"COM4:");
+    StoreText(kDrivers + L"\\" + std::wstring(239, L'a'), L"Name", L"COM1:");
+    StoreText(kDrivers + L"\\" + std::wstring(240, L'b'), L"Name", L"COM2:");
+    StoreText(kDrivers + L"\\" + std::wstring(254, L'c'), L"Name", L"COM3:");
+    StoreText(kDrivers + L"\\d", L"Name", L"COM4:");
     // 42 characters of root and backslash leave 212 here.
-    PutName(kBluetooth, std::wstring(212, L'e'), L"Port", L"COM5");
-    PutName(kBluetooth, std::wstring(213, L'f'), L"Port", L"COM6");
+    StoreText(kBluetooth + L"\\" + std::wstring(212, L'e'), L"Port", L"COM5");
+    StoreText(kBluetooth + L"\\" + std::wstring(213, L'f'), L"Port", L"COM6");
 
     FillPortList(list_);
 
@@ -190,8 +164,8 @@ TEST_F(Discovery, SubKeyTooLongForThePathIsSkipped)
 TEST_F(Discovery, HundredsOfSubKeysAreAllRead)
 {
     for (int i = 1; i <= 300; ++i) {
-        PutName(kDrivers, L"serial" + std::to_wstring(i), L"Name", L"COM" + std::to_wstring(i) + L":");
-        PutName(kBluetooth, L"device" + std::to_wstring(i), L"Port", L"LPT" + std::to_wstring(i));
+        StoreText(kDrivers + L"\\serial" + std::to_wstring(i), L"Name", L"COM" + std::to_wstring(i) + L":");
+        StoreText(kBluetooth + L"\\device" + std::to_wstring(i), L"Port", L"LPT" + std::to_wstring(i));
     }
     FillPortList(list_);
     Names items = Items();
@@ -205,8 +179,8 @@ TEST_F(Discovery, MissingOrEmptyRootsGiveAnEmptyList)
     FillPortList(list_);
     EXPECT_TRUE(Items().empty());
 
-    PutRaw(kDrivers, L"", NULL, 0, NULL, 0);
-    PutRaw(kBluetooth, L"", NULL, 0, NULL, 0);
+    StoreValue(kDrivers, NULL, 0, NULL, 0);
+    StoreValue(kBluetooth, NULL, 0, NULL, 0);
     FillPortList(list_);
     EXPECT_TRUE(Items().empty());
 }

@@ -8,6 +8,7 @@
 #include "discovery/port_discovery.h"
 #include "platform/shell.h"
 #include "settings/settings.h"
+#include "support/registry.h"
 #include "ui/main_window.h"
 #include "ui/resources/resource.h"
 
@@ -57,17 +58,6 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000)
         PumpFor(10);
     }
     return true;
-}
-
-void SaveName(const wchar_t* name)
-{
-    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"SerialPort", REG_SZ, name,
-                                             (DWORD)(wcslen(name) + 1) * sizeof(wchar_t)));
-}
-
-void SavePort(DWORD port)
-{
-    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"TcpPort", REG_DWORD, &port, 4));
 }
 
 // What a message box showed, and to whom it belonged.
@@ -160,7 +150,7 @@ protected:
         if (window_ != NULL) {
             if (g_bridge.workerThread != INVALID_HANDLE_VALUE) {
                 ToggleBridge();
-                EXPECT_TRUE(PumpUntil([] { return KeyLabel() == L"Start" && KeyState() == TBSTATE_ENABLED; }));
+                EXPECT_TRUE(PumpUntil(KeyGivenBack));
             }
             DestroyWindow(window_);
         }
@@ -221,6 +211,8 @@ protected:
         return text;
     }
     static BYTE KeyState() { return Key().fsState; }
+    // The bridge at rest, as the soft key shows it.
+    static bool KeyGivenBack() { return KeyLabel() == L"Start" && KeyState() == TBSTATE_ENABLED; }
 
     // A click on the soft key, as the mouse gives it.
     void PressKey()
@@ -292,7 +284,7 @@ TEST_F(MainWindow, PreselectsTheRememberedPortByCaseBlindPrefix)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.saved ? std::string(c.saved, c.saved + wcslen(c.saved)) : "nothing saved");
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey);
-        if (c.saved) SaveName(c.saved);
+        if (c.saved) StoreText(kSettingsKey, L"SerialPort", c.saved);
         Open(c.ports);
         EXPECT_EQ(c.selected, Selected());
         DestroyWindow(window_);
@@ -349,7 +341,7 @@ TEST_F(MainWindow, PortFieldShowsTheRememberedPortAndReadsBackUnsigned)
     DestroyWindow(window_);
 
     // Ports from 32768 up are stored widened with their sign.
-    SavePort(0xFFFF8000);
+    StoreDword(kSettingsKey, L"TcpPort", 0xFFFF8000);
     Open({ L"COM1" });
     EXPECT_EQ(L"32768", Text(IDC_TCP_PORT));
     EXPECT_EQ(32768u, GetTcpPortField());
@@ -411,7 +403,7 @@ TEST_F(MainWindow, SoftKeyStartsAndStopsTheBridgeAndIssuesNothingWhileGreyed)
 
     PressKey();
     EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.workerThread);
-    ASSERT_TRUE(PumpUntil([] { return KeyLabel() == L"Start" && KeyState() == TBSTATE_ENABLED; }));
+    ASSERT_TRUE(PumpUntil(KeyGivenBack));
     EXPECT_EQ(L"", Text(IDC_OUTPUT_STATUS));
 }
 

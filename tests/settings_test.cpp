@@ -1,6 +1,7 @@
 // The settings store against the real registry of the test's Wine prefix;
 // every test starts from an empty key.
 #include "settings/settings.h"
+#include "support/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -12,15 +13,6 @@ class Settings : public ::testing::Test {
 protected:
     void SetUp() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey); }
     void TearDown() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey); }
-
-    void Store(const wchar_t* value, DWORD type, const void* data, DWORD size)
-    {
-        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, value, type, data, size));
-    }
-    void StoreName(const std::wstring& name)
-    {
-        Store(L"SerialPort", REG_SZ, name.c_str(), static_cast<DWORD>((name.size() + 1) * 2));
-    }
 
     // What the window does at start-up.
     void Load()
@@ -43,7 +35,7 @@ TEST_F(Settings, NoKeyGivesTheDefaults)
 
 TEST_F(Settings, OnlyTheNameStoredKeepsTheDefaultPort)
 {
-    StoreName(L"COM7");
+    StoreText(kSettingsKey, L"SerialPort", L"COM7");
     Load();
     EXPECT_EQ(20175u, port);
     EXPECT_STREQ(L"COM7", name);
@@ -78,8 +70,7 @@ TEST_F(Settings, HighPortIsStoredSignWidenedAndShowsAsItself)
     EXPECT_EQ(40000u, port) << "the field shows the port that will be bound";
     EXPECT_EQ(static_cast<short>(40000), static_cast<short>(port & 0xFFFF));
 
-    DWORD old = 0xFFFF8000;   // written by an earlier version for 32768
-    Store(L"TcpPort", REG_DWORD, &old, 4);
+    StoreDword(kSettingsKey, L"TcpPort", 0xFFFF8000);   // written by an earlier version for 32768
     Load();
     EXPECT_EQ(32768u, port);
 }
@@ -98,12 +89,12 @@ TEST_F(Settings, EmptyNameIsSavedAsTheEmptyString)
 TEST_F(Settings, ShortPortValuesReplaceOnlyTheirLowBytes)
 {
     unsigned char one[] = {0x05};
-    Store(L"TcpPort", REG_BINARY, one, 1);
+    StoreValue(kSettingsKey, L"TcpPort", REG_BINARY, one, 1);
     Load();
     EXPECT_EQ((20175u & 0xFF00u) | 0x05u, port);
 
     unsigned char three[] = {0x01, 0x02, 0x03};
-    Store(L"TcpPort", REG_BINARY, three, 3);
+    StoreValue(kSettingsKey, L"TcpPort", REG_BINARY, three, 3);
     Load();
     EXPECT_EQ(0x0201u, port) << "only the low 16 bits are a port";
 }
@@ -111,21 +102,20 @@ TEST_F(Settings, ShortPortValuesReplaceOnlyTheirLowBytes)
 TEST_F(Settings, OversizedAndWrongTypedValuesKeepTheDefaults)
 {
     unsigned char eight[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    Store(L"TcpPort", REG_BINARY, eight, 8);
-    StoreName(L"COM12345");   // 8 characters: 18 bytes, more than the 16 offered
+    StoreValue(kSettingsKey, L"TcpPort", REG_BINARY, eight, 8);
+    StoreText(kSettingsKey, L"SerialPort", L"COM12345");   // 8 characters: 18 bytes, more than the 16 offered
     Load();
     EXPECT_EQ(20175u, port);
     EXPECT_STREQ(L"COM2", name);
 
     const wchar_t text[] = L"1";   // 4 bytes, but a string
-    Store(L"TcpPort", REG_SZ, text, sizeof text);
-    DWORD number = 7;
-    Store(L"SerialPort", REG_DWORD, &number, 4);
+    StoreValue(kSettingsKey, L"TcpPort", REG_SZ, text, sizeof text);
+    StoreDword(kSettingsKey, L"SerialPort", 7);
     Load();
     EXPECT_EQ(20175u, port);
     EXPECT_STREQ(L"COM2", name);
 
-    StoreName(L"COM1234");   // seven characters and the terminator just fit
+    StoreText(kSettingsKey, L"SerialPort", L"COM1234");   // seven characters and the terminator just fit
     Load();
     EXPECT_STREQ(L"COM1234", name);
 }

@@ -3,6 +3,7 @@
 // cycles with clients and data in flight.
 #include "bridge/bridge_state.h"
 #include "support/handle_count.h"
+#include "support/idle.h"
 #include "support/key_driven.h"
 #include "support/loopback.h"
 #include "support/pty_port.h"
@@ -63,10 +64,7 @@ TEST_F(Soak, RandomStreamArrivesWithTheSameDigestNothingLostDuplicatedOrReordere
     const size_t kChunk = 64 * 1024;
     const uint64_t kSeed = 0x5eed20175ull;
 
-    PtyPort device;
-    ASSERT_TRUE(device.Ready());
-    recording::SelectPort(device.Name());
-    PressStart();
+    StartWithDevice(false);
     SOCKET client = ConnectLoopback(tcpPort_);
     ASSERT_NE(INVALID_SOCKET, client);
     ASSERT_TRUE(recording::WaitFor(L"out:Transmitting..."));
@@ -82,7 +80,7 @@ TEST_F(Soak, RandomStreamArrivesWithTheSameDigestNothingLostDuplicatedOrReordere
             const size_t size = std::min(kChunk, total - done);
             stream.Fill(block.data(), size);
             sentDigest.Add(block.data(), size);
-            if (!device.Write(block.data(), size)) return;
+            if (!device_->Write(block.data(), size)) return;
         }
         written = true;
     });
@@ -130,11 +128,7 @@ using ClientChurn = KeyDriven;
 
 TEST_F(ClientChurn, ThousandClientsEachGetAnUnbrokenStreamAndNoHandleIsLeft)
 {
-    PtyPort device;
-    ASSERT_TRUE(device.Ready());
-    recording::SelectPort(device.Name());
-    PressStart();
-    device.KeepSending();
+    StartWithDevice();
 
     std::mt19937 generator(1000);
     int connected = 0, served = 0, readers = 0, brokenStreams = 0;
@@ -211,17 +205,8 @@ struct ConnectionReader {
     static DWORD WINAPI Run(LPVOID self)
     {
         ConnectionReader& me = *static_cast<ConnectionReader*>(self);
-        unsigned char piece[4096];
-        timeval limit = {15, 0};
-        for (;;) {
-            fd_set readable;
-            FD_ZERO(&readable);
-            FD_SET(me.socket, &readable);
-            if (select(0, &readable, nullptr, nullptr, &limit) != 1) return 0;
-            int n = recv(me.socket, reinterpret_cast<char*>(piece), sizeof piece, 0);
-            if (n <= 0) return 0;
-            if (me.stream.size() < (1u << 20)) me.stream.insert(me.stream.end(), piece, piece + n);
-        }
+        ReadToEnd(me.socket, 15000, 0, &me.stream, 1u << 20);
+        return 0;
     }
 
     SOCKET socket;
@@ -322,10 +307,8 @@ TEST_F(StartStopCycles, FiveHundredMixedCyclesNeverCloseAHandleTwiceAndAlwaysGiv
             if (port <= 5) check(what + ", the reader through Stop", reader->stream.data(), reader->stream.size());
         }
 
-        if (recording::Last(L"key") != L"enabled" || recording::Last(L"label") != L"Start" ||
-            recording::Last(L"in") != L"" || recording::Last(L"out") != L"") {
-            faults.push_back(what + ": the lines did not end empty and the key \"Start\", enabled");
-        }
+        const std::string notIdle = WhyNotIdle();
+        if (!notIdle.empty()) faults.push_back(what + ": " + notIdle);
         return true;
     };
 
@@ -369,9 +352,7 @@ TEST_F(StartStopCycles, FiveHundredMixedCyclesNeverCloseAHandleTwiceAndAlwaysGiv
             break;
         }
     }
-    EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.workerThread);
-    EXPECT_EQ(INVALID_SOCKET, g_bridge.listenSocket);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.serialPort);
+    EXPECT_EQ("", WhyNotIdle());
 }
 
 }  // namespace

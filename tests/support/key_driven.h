@@ -7,12 +7,14 @@
 #include "settings/settings.h"
 #include "support/loopback.h"
 #include "support/recording_sink.h"
+#include "support/stream_pattern.h"
+#include "support/with_device.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-class KeyDriven : public ::testing::Test {
+class KeyDriven : public ::testing::Test, protected WithDevice {
 protected:
     void SetUp() override
     {
@@ -38,6 +40,14 @@ protected:
         if (waitForWorker) ASSERT_TRUE(recording::WaitFor(L"label:Stop", stops + 1));
     }
 
+    // Selects a device on a port of the test's own (sending, unless told
+    // not to), then presses Start.
+    void StartWithDevice(bool sending = true)
+    {
+        SelectDevice(sending);
+        if (!HasFatalFailure()) PressStart();
+    }
+
     // Presses Stop, then lets go of `clients`, as the user's application
     // would after its stream ended, then waits for the worker thread itself
     // to end. True when it ended in time.
@@ -51,6 +61,17 @@ protected:
         bool ended = worker != NULL && WaitForSingleObject(worker, timeoutMs) == WAIT_OBJECT_0;
         if (worker != NULL) CloseHandle(worker);
         return ended;
+    }
+
+    // Connects a client to `port` and checks that it is given an unbroken
+    // stretch of the sending device's stream; the client stays connected.
+    SOCKET ExpectServed(unsigned short port)
+    {
+        SOCKET client = ConnectLoopback(port);
+        std::vector<unsigned char> data(64 * 1024);
+        EXPECT_EQ(data.size(), ReceiveExactly(client, data.data(), data.size()));
+        EXPECT_EQ("", BreakInKeepSendingStream(data.data(), data.size()));
+        return client;
     }
 
     unsigned short tcpPort_ = 0;

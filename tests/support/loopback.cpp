@@ -16,16 +16,36 @@ unsigned short BoundPort(SOCKET s)
     return ntohs(address.sin_port);
 }
 
+sockaddr_in LoopbackAddress(unsigned short port)
+{
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
 unsigned short FreeLoopbackPort()
 {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = LoopbackAddress(0);
     bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
     unsigned short port = BoundPort(s);
     closesocket(s);
     return port;
+}
+
+SOCKET ListenLoopback(bool exclusive)
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    BOOL on = TRUE;
+    if (exclusive) setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+    sockaddr_in address = LoopbackAddress(0);
+    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, 1) != 0) {
+        closesocket(s);
+        return INVALID_SOCKET;
+    }
+    return s;
 }
 
 SOCKET ConnectLoopback(unsigned short port, int receiveBuffer)
@@ -35,10 +55,7 @@ SOCKET ConnectLoopback(unsigned short port, int receiveBuffer)
         setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer),
                    sizeof receiveBuffer);
     }
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = LoopbackAddress(port);
     if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == SOCKET_ERROR) {
         closesocket(s);
         return INVALID_SOCKET;
@@ -78,5 +95,30 @@ long ReceiveFor(SOCKET s, int waitMs)
         if (n == 0) return total > 0 ? total : -1;
         if (n < 0) return total;
         total += n;
+    }
+}
+
+// Waits in select, not in a receive time-out, so the socket is left as it
+// was and may even be non-blocking.
+bool ReadToEnd(SOCKET s, int silenceMs, int limitMs, std::vector<unsigned char>* kept, size_t keep)
+{
+    const DWORD start = GetTickCount();
+    char piece[4096];
+    for (;;) {
+        int wait = silenceMs;
+        if (limitMs > 0) {
+            const int left = limitMs - static_cast<int>(GetTickCount() - start);
+            if (left <= 0) return false;
+            if (left < wait) wait = left;
+        }
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(s, &readable);
+        timeval limit = {wait / 1000, (wait % 1000) * 1000};
+        if (select(0, &readable, NULL, NULL, &limit) != 1) return false;
+        const int n = recv(s, piece, sizeof piece, 0);
+        if (n == 0) return true;
+        if (n < 0) return false;
+        if (kept && kept->size() < keep) kept->insert(kept->end(), piece, piece + n);
     }
 }
