@@ -305,24 +305,6 @@ size_t PrivateBytes()
     return counters.PagefileUsage;
 }
 
-// Receives `size` bytes on a socket that may be non-blocking.
-size_t Receive(SOCKET s, unsigned char* data, size_t size, int timeoutMs = 10000)
-{
-    size_t got = 0;
-    DWORD start = GetTickCount();
-    while (got < size && static_cast<int>(GetTickCount() - start) < timeoutMs) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(s, &readable);
-        timeval limit = {0, 100 * 1000};
-        if (select(0, &readable, NULL, NULL, &limit) != 1) continue;
-        int n = recv(s, reinterpret_cast<char*>(data + got), static_cast<int>(size - got), 0);
-        if (n <= 0) break;
-        got += static_cast<size_t>(n);
-    }
-    return got;
-}
-
 enum class Sends { Flood, ControlBytes, Urgent, Nothing };
 
 struct ClientInputCase {
@@ -351,7 +333,7 @@ TEST_P(ClientInput, ChangesNothingInTheStreamsOrTheMemory)
     // measurement below sees none of it; the first reads settle the
     // allocator and Wine.
     std::vector<unsigned char> stream(16 << 20, 0xEE);
-    size_t got = Receive(bad, stream.data(), 16384);
+    size_t got = ReceiveExactly(bad, stream.data(), 16384);
     ASSERT_EQ(16384u, got);
     const size_t memoryBefore = PrivateBytes();
     ASSERT_GT(memoryBefore, 0u) << "the system does not say how much memory the process uses";
@@ -363,11 +345,7 @@ TEST_P(ClientInput, ChangesNothingInTheStreamsOrTheMemory)
         const char control[] = "AT\r\n+++\x11\x13\x03\x04~.\r\n\xFF\xF4\xFF\xFD\x06";
         const DWORD start = GetTickCount();
         while (GetTickCount() - start < 1500) {
-            fd_set writable;
-            FD_ZERO(&writable);
-            FD_SET(bad, &writable);
-            timeval limit = {0, 50 * 1000};
-            if (select(0, NULL, &writable, NULL, &limit) != 1) continue;
+            if (!WaitReady(bad, 50, true)) continue;
             int n = SOCKET_ERROR;
             if (c.sends == Sends::Flood) {
                 n = send(bad, reinterpret_cast<const char*>(junk.data()), static_cast<int>(junk.size()), 0);
@@ -387,7 +365,7 @@ TEST_P(ClientInput, ChangesNothingInTheStreamsOrTheMemory)
 
     while (sending) {
         if (c.readsMeanwhile && got < stream.size()) {
-            got += Receive(bad, stream.data() + got, std::min<size_t>(64 * 1024, stream.size() - got), 200);
+            got += ReceiveExactly(bad, stream.data() + got, std::min<size_t>(64 * 1024, stream.size() - got), 200);
         } else {
             Sleep(20);
         }
@@ -397,7 +375,7 @@ TEST_P(ClientInput, ChangesNothingInTheStreamsOrTheMemory)
         ASSERT_EQ(0, shutdown(bad, SD_SEND));
         // A client that has said all it will say still gets the stream.
         const size_t before = got;
-        got += Receive(bad, stream.data() + got, 256 * 1024);
+        got += ReceiveExactly(bad, stream.data() + got, 256 * 1024);
         EXPECT_EQ(256u * 1024, got - before) << "the stream stopped after the half-close";
     }
     const size_t memoryAfter = PrivateBytes();
