@@ -58,15 +58,11 @@ void Fill(Guarded& g)
 
 bool GuardsIntact(const Guarded& g)
 {
-    const unsigned char* port = g.portGuard;
-    const unsigned char* name = reinterpret_cast<const unsigned char*>(g.nameGuard);
-    for (size_t i = 0; i < sizeof g.portGuard; ++i) {
-        if (port[i] != kGuardByte) return false;
-    }
-    for (size_t i = 0; i < sizeof g.nameGuard; ++i) {
-        if (name[i] != kGuardByte) return false;
-    }
-    return true;
+    auto intact = [](const void* guard, size_t size) {
+        const unsigned char* bytes = static_cast<const unsigned char*>(guard);
+        return std::all_of(bytes, bytes + size, [](unsigned char b) { return b == kGuardByte; });
+    };
+    return intact(g.portGuard, sizeof g.portGuard) && intact(g.nameGuard, sizeof g.nameGuard);
 }
 
 // Each case starts and ends with no settings key.
@@ -199,7 +195,7 @@ protected:
     }
 };
 
-// Connects without waiting for ever: "connected", "refused" or the error.
+// Connects without waiting for ever: "connected", "refused", "no answer" or the error.
 std::string TryConnect(const in_addr& address, unsigned short port)
 {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -207,32 +203,24 @@ std::string TryConnect(const in_addr& address, unsigned short port)
     ioctlsocket(s, FIONBIO, &nonBlocking);
     sockaddr_in to = LoopbackAddress(port);
     to.sin_addr = address;
-    std::string outcome;
-    if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
-        outcome = "connected";
-    } else if (WSAGetLastError() != WSAEWOULDBLOCK) {
-        outcome = WSAGetLastError() == WSAECONNREFUSED ? "refused" : "error " + std::to_string(WSAGetLastError());
-    } else {
+    int error = connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 ? 0 : WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) {
         fd_set writable, failed;
         FD_ZERO(&writable);
         FD_ZERO(&failed);
         FD_SET(s, &writable);
         FD_SET(s, &failed);
         timeval limit = {3, 0};
-        int ready = select(0, NULL, &writable, &failed, &limit);
-        if (ready == 0) {
-            outcome = "no answer";
-        } else if (FD_ISSET(s, &writable)) {
-            outcome = "connected";
-        } else {
-            int error = 0;
+        const int ready = select(0, NULL, &writable, &failed, &limit);
+        error = ready == 0 ? WSAETIMEDOUT : 0;
+        if (ready != 0 && !FD_ISSET(s, &writable)) {
             int length = sizeof error;
             getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
-            outcome = error == WSAECONNREFUSED ? "refused" : "error " + std::to_string(error);
         }
     }
     closesocket(s);
-    return outcome;
+    if (error == WSAETIMEDOUT) return "no answer";
+    return error == 0 ? "connected" : error == WSAECONNREFUSED ? "refused" : "error " + std::to_string(error);
 }
 
 in_addr Address(const char* dotted)
