@@ -40,13 +40,7 @@ protected:
         if (waitForWorker) ASSERT_TRUE(recording::WaitFor(L"label:Stop", stops + 1));
     }
 
-    // Selects a device on a port of the test's own (sending, unless told
-    // not to), then presses Start.
-    void StartWithDevice(bool sending = true)
-    {
-        SelectDevice(sending);
-        if (!HasFatalFailure()) PressStart();
-    }
+    void StartBridge() override { PressStart(); }
 
     // Presses Stop, then lets go of `clients`, as the user's application
     // would after its stream ended, then waits for the worker thread itself

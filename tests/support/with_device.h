@@ -21,5 +21,15 @@ protected:
         if (sending) device_->KeepSending();
     }
 
+    // Makes the device as SelectDevice does, then starts the bridge on it.
+    void StartWithDevice(bool sending = true)
+    {
+        SelectDevice(sending);
+        if (!::testing::Test::HasFatalFailure()) StartBridge();
+    }
+
+    // Starts the bridge on the selected port, the fixture's own way.
+    virtual void StartBridge() = 0;
+
     std::optional<PtyPort> device_;
 };
