@@ -8,6 +8,7 @@
 #include "support/key_driven.h"
 #include "support/loopback.h"
 #include "support/recording_sink.h"
+#include "support/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -90,11 +91,7 @@ TEST_F(Controller, FieldValuesBindTheirLowSixteenBitsUnsigned)
     EXPECT_EQ(high, tcpPort_);
     Stop();
 
-    DWORD port = 0;
-    wchar_t name[16] = {};
-    LoadSettings(&port, name, 16);
-    EXPECT_EQ(high, port) << "the next run shows and binds the same port";
-    EXPECT_STREQ(L"COM4", name);
+    ExpectSettings(high, L"COM4", "the next run shows and binds the same port");
 }
 
 TEST_F(Controller, StopWhileServingClosesThePortOnceAndWaitsForTheWorker)
