@@ -20,12 +20,6 @@ namespace {
 
 class Bridge : public ::testing::Test, protected WithDevice {
 protected:
-    void SetUp() override
-    {
-        recording::Reset();
-        StartSockets();
-    }
-
     void TearDown() override
     {
         if (worker_ != NULL) {

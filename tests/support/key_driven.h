@@ -16,12 +16,7 @@
 
 class KeyDriven : public ::testing::Test, protected WithDevice {
 protected:
-    void SetUp() override
-    {
-        recording::Reset();
-        StartSockets();
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey);
-    }
+    void SetUp() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey); }
 
     void TearDown() override
     {

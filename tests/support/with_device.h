@@ -2,6 +2,7 @@
 // for one, so cases without a device start no helper.
 #pragma once
 
+#include "support/loopback.h"
 #include "support/pty_port.h"
 #include "support/recording_sink.h"
 
@@ -11,6 +12,13 @@
 
 class WithDevice {
 protected:
+    // Each case starts with nothing recorded and the sockets started.
+    WithDevice()
+    {
+        recording::Reset();
+        StartSockets();
+    }
+
     // Makes the device and selects its port; with `sending`, the device
     // sends its numbered blocks (PtyPort::KeepSending) from now on.
     void SelectDevice(bool sending)
