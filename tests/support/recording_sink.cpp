@@ -123,10 +123,9 @@ void Press(int times)
 
 void Reset()
 {
+    SelectNothing();
     std::lock_guard<Lock> hold(lock);
     events.clear();
-    selected = false;
-    selection.clear();
     field = 0;
     keyEnabled = true;
 }
