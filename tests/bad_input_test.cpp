@@ -58,15 +58,11 @@ void Fill(Guarded& g)
 
 bool GuardsIntact(const Guarded& g)
 {
-    const unsigned char* port = g.portGuard;
-    const unsigned char* name = reinterpret_cast<const unsigned char*>(g.nameGuard);
-    for (size_t i = 0; i < sizeof g.portGuard; ++i) {
-        if (port[i] != kGuardByte) return false;
-    }
-    for (size_t i = 0; i < sizeof g.nameGuard; ++i) {
-        if (name[i] != kGuardByte) return false;
-    }
-    return true;
+    auto intact = [](const void* guard, size_t size) {
+        const unsigned char* bytes = static_cast<const unsigned char*>(guard);
+        return std::all_of(bytes, bytes + size, [](unsigned char b) { return b == kGuardByte; });
+    };
+    return intact(g.portGuard, sizeof g.portGuard) && intact(g.nameGuard, sizeof g.nameGuard);
 }
 
 // Each case starts and ends with no settings key.
@@ -199,7 +195,7 @@ protected:
     }
 };
 
-// Connects without waiting for ever: "connected", "refused" or the error.
+// Connects without waiting for ever: "connected", "refused", "no answer" or the error.
 std::string TryConnect(const in_addr& address, unsigned short port)
 {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -207,32 +203,24 @@ std::string TryConnect(const in_addr& address, unsigned short port)
     ioctlsocket(s, FIONBIO, &nonBlocking);
     sockaddr_in to = LoopbackAddress(port);
     to.sin_addr = address;
-    std::string outcome;
-    if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
-        outcome = "connected";
-    } else if (WSAGetLastError() != WSAEWOULDBLOCK) {
-        outcome = WSAGetLastError() == WSAECONNREFUSED ? "refused" : "error " + std::to_string(WSAGetLastError());
-    } else {
+    int error = connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 ? 0 : WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) {
         fd_set writable, failed;
         FD_ZERO(&writable);
         FD_ZERO(&failed);
         FD_SET(s, &writable);
         FD_SET(s, &failed);
         timeval limit = {3, 0};
-        int ready = select(0, NULL, &writable, &failed, &limit);
-        if (ready == 0) {
-            outcome = "no answer";
-        } else if (FD_ISSET(s, &writable)) {
-            outcome = "connected";
-        } else {
-            int error = 0;
+        const int ready = select(0, NULL, &writable, &failed, &limit);
+        error = ready == 0 ? WSAETIMEDOUT : 0;
+        if (ready != 0 && !FD_ISSET(s, &writable)) {
             int length = sizeof error;
             getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
-            outcome = error == WSAECONNREFUSED ? "refused" : "error " + std::to_string(error);
         }
     }
     closesocket(s);
-    return outcome;
+    if (error == WSAETIMEDOUT) return "no answer";
+    return error == 0 ? "connected" : error == WSAECONNREFUSED ? "refused" : "error " + std::to_string(error);
 }
 
 in_addr Address(const char* dotted)
@@ -305,24 +293,6 @@ size_t PrivateBytes()
     return counters.PagefileUsage;
 }
 
-// Receives `size` bytes on a socket that may be non-blocking.
-size_t Receive(SOCKET s, unsigned char* data, size_t size, int timeoutMs = 10000)
-{
-    size_t got = 0;
-    DWORD start = GetTickCount();
-    while (got < size && static_cast<int>(GetTickCount() - start) < timeoutMs) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(s, &readable);
-        timeval limit = {0, 100 * 1000};
-        if (select(0, &readable, NULL, NULL, &limit) != 1) continue;
-        int n = recv(s, reinterpret_cast<char*>(data + got), static_cast<int>(size - got), 0);
-        if (n <= 0) break;
-        got += static_cast<size_t>(n);
-    }
-    return got;
-}
-
 enum class Sends { Flood, ControlBytes, Urgent, Nothing };
 
 struct ClientInputCase {
@@ -351,7 +321,7 @@ TEST_P(ClientInput, ChangesNothingInTheStreamsOrTheMemory)
     // measurement below sees none of it; the first reads settle the
     // allocator and Wine.
     std::vector<unsigned char> stream(16 << 20, 0xEE);
-    size_t got = Receive(bad, stream.data(), 16384);
+    size_t got = ReceiveExactly(bad, stream.data(), 16384);
     ASSERT_EQ(16384u, got);
     const size_t memoryBefore = PrivateBytes();
     ASSERT_GT(memoryBefore, 0u) << "the system does not say how much memory the process uses";
@@ -363,11 +333,7 @@ TEST_P(ClientInput, ChangesNothingInTheStreamsOrTheMemory)
         const char control[] = "AT\r\n+++\x11\x13\x03\x04~.\r\n\xFF\xF4\xFF\xFD\x06";
         const DWORD start = GetTickCount();
         while (GetTickCount() - start < 1500) {
-            fd_set writable;
-            FD_ZERO(&writable);
-            FD_SET(bad, &writable);
-            timeval limit = {0, 50 * 1000};
-            if (select(0, NULL, &writable, NULL, &limit) != 1) continue;
+            if (!WaitReady(bad, 50, true)) continue;
             int n = SOCKET_ERROR;
             if (c.sends == Sends::Flood) {
                 n = send(bad, reinterpret_cast<const char*>(junk.data()), static_cast<int>(junk.size()), 0);
@@ -387,7 +353,7 @@ TEST_P(ClientInput, ChangesNothingInTheStreamsOrTheMemory)
 
     while (sending) {
         if (c.readsMeanwhile && got < stream.size()) {
-            got += Receive(bad, stream.data() + got, std::min<size_t>(64 * 1024, stream.size() - got), 200);
+            got += ReceiveExactly(bad, stream.data() + got, std::min<size_t>(64 * 1024, stream.size() - got), 200);
         } else {
             Sleep(20);
         }
@@ -397,7 +363,7 @@ TEST_P(ClientInput, ChangesNothingInTheStreamsOrTheMemory)
         ASSERT_EQ(0, shutdown(bad, SD_SEND));
         // A client that has said all it will say still gets the stream.
         const size_t before = got;
-        got += Receive(bad, stream.data() + got, 256 * 1024);
+        got += ReceiveExactly(bad, stream.data() + got, 256 * 1024);
         EXPECT_EQ(256u * 1024, got - before) << "the stream stopped after the half-close";
     }
     const size_t memoryAfter = PrivateBytes();

@@ -20,12 +20,6 @@ namespace {
 
 class Bridge : public ::testing::Test, protected WithDevice {
 protected:
-    void SetUp() override
-    {
-        recording::Reset();
-        StartSockets();
-    }
-
     void TearDown() override
     {
         if (worker_ != NULL) {
@@ -49,12 +43,7 @@ protected:
         ASSERT_TRUE(recording::WaitFor(L"out:Listening...", 2));
     }
 
-    // A device on a port of the test's own, then the worker.
-    void StartWithDevice(bool sending)
-    {
-        SelectDevice(sending);
-        if (!HasFatalFailure()) StartWorker(device_->Name());
-    }
+    void StartBridge() override { StartWorker(device_->Name()); }
 
     // What Stop does to the worker, from this thread as from the UI thread;
     // the port is the worker's to close.

@@ -8,6 +8,7 @@
 #include "support/key_driven.h"
 #include "support/loopback.h"
 #include "support/recording_sink.h"
+#include "support/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -27,13 +28,13 @@ bool KeyExists()
 class Controller : public KeyDriven {
 protected:
     // Presses the key to stop and waits until the worker gave it back.
-    void Stop()
+    void Stop(int timeoutMs = 10000)
     {
         // Stop itself never enables the key; the worker's last act does.
         int enabled = recording::Count(L"key:enabled");
         recording::Press();
         EXPECT_EQ(INVALID_HANDLE_VALUE, g_bridge.workerThread);
-        ASSERT_TRUE(recording::WaitFor(L"key:enabled", enabled + 1)) << recording::Dump();
+        ASSERT_TRUE(recording::WaitFor(L"key:enabled", enabled + 1, timeoutMs)) << recording::Dump();
     }
 
     void ExpectStopped(bool linesCleared = false) { EXPECT_EQ("", WhyNotIdle(linesCleared)) << recording::Dump(); }
@@ -90,11 +91,7 @@ TEST_F(Controller, FieldValuesBindTheirLowSixteenBitsUnsigned)
     EXPECT_EQ(high, tcpPort_);
     Stop();
 
-    DWORD port = 0;
-    wchar_t name[16] = {};
-    LoadSettings(&port, name, 16);
-    EXPECT_EQ(high, port) << "the next run shows and binds the same port";
-    EXPECT_STREQ(L"COM4", name);
+    ExpectSettings(high, L"COM4", "the next run shows and binds the same port");
 }
 
 TEST_F(Controller, StopWhileServingClosesThePortOnceAndWaitsForTheWorker)
@@ -133,18 +130,13 @@ TEST_F(Controller, StopEndsTheConnectionOfAClientThatNeverReads)
         still = device_->Sent() == sent ? still + 1 : 0;
     }
 
-    int enabled = recording::Count(L"key:enabled");
-    recording::Press();
-    ASSERT_TRUE(recording::WaitFor(L"key:enabled", enabled + 1, 2000)) << recording::Dump();
+    ASSERT_NO_FATAL_FAILURE(Stop(2000));
     ExpectStopped(true);
     EXPECT_TRUE(ReadToEnd(client, 2000)) << "the client's connection was left open";
     closesocket(client);
 
     PressStart();
-    SOCKET next = ConnectLoopback(tcpPort_);
-    char block[512];
-    EXPECT_EQ(sizeof block, ReceiveExactly(next, block, sizeof block, 5000));
-    closesocket(next);
+    closesocket(ExpectServed(tcpPort_));
 }
 
 TEST_F(Controller, NoPortSelectedAsksTwiceAndSavesTheEmptyName)
@@ -176,9 +168,7 @@ TEST_F(Controller, HundredsOfStartStopCyclesLeakNoHandle)
         PressStart();
         SOCKET client = INVALID_SOCKET;
         if (kind == 1) {
-            client = ConnectLoopback(tcpPort_);
-            char block[512];
-            EXPECT_EQ(sizeof block, ReceiveExactly(client, block, sizeof block, 5000));
+            client = ExpectServed(tcpPort_);
         } else if (kind == 2) {
             int served = recording::Count(L"out:Transmitting...");
             client = ConnectLoopback(tcpPort_);

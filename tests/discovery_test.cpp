@@ -44,9 +44,10 @@ protected:
         ClearRoot(kBluetooth);
     }
 
-    // The list's entries in its own (sorted) order.
-    Names Items() const
+    // Fills the list as the window does; its entries in its own (sorted) order.
+    Names Listed() const
     {
+        FillPortList(list_);
         Names items;
         int count = static_cast<int>(SendMessageW(list_, LB_GETCOUNT, 0, 0));
         for (int i = 0; i < count; ++i) {
@@ -68,9 +69,7 @@ TEST_F(Discovery, DriverAndBluetoothPortsAppearAsBareNames)
     StoreText(kDrivers + L"\\0001", L"Name", L"COM1:");
     StoreText(kBluetooth + L"\\0", L"Port", L"COM8");
 
-    FillPortList(list_);
-
-    EXPECT_EQ((Names{L"COM1", L"COM8"}), Items());
+    EXPECT_EQ((Names{L"COM1", L"COM8"}), Listed());
 }
 
 TEST_F(Discovery, OnlyNamesBeginningWithUpperCaseComAreTaken)
@@ -83,9 +82,7 @@ TEST_F(Discovery, OnlyNamesBeginningWithUpperCaseComAreTaken)
     StoreText(kDrivers + L"\\f", L"Name", L"COM2:");
     StoreText(kBluetooth + L"\\a", L"Port", L" COM6");
 
-    FillPortList(list_);
-
-    EXPECT_EQ((Names{L"COM2"}), Items());
+    EXPECT_EQ((Names{L"COM2"}), Listed());
 }
 
 TEST_F(Discovery, EveryOccurrenceIsListedEvenTwiceOver)
@@ -94,9 +91,7 @@ TEST_F(Discovery, EveryOccurrenceIsListedEvenTwiceOver)
     StoreText(kDrivers + L"\\gps2", L"Name", L"COM5:");
     StoreText(kBluetooth + L"\\0", L"Port", L"COM5");
 
-    FillPortList(list_);
-
-    EXPECT_EQ((Names{L"COM5", L"COM5", L"COM5"}), Items());
+    EXPECT_EQ((Names{L"COM5", L"COM5", L"COM5"}), Listed());
 }
 
 // Each root has its own value name; the other root's does not count.
@@ -108,9 +103,7 @@ TEST_F(Discovery, SubKeyWithoutTheValueIsSkipped)
     StoreText(kBluetooth + L"\\0", L"Name", L"COM7:");
     StoreText(kBluetooth + L"\\1", L"Port", L"COM9");
 
-    FillPortList(list_);
-
-    EXPECT_EQ((Names{L"COM2", L"COM9"}), Items());
+    EXPECT_EQ((Names{L"COM2", L"COM9"}), Listed());
 }
 
 // The text ends at the end of the stored data even without a terminator;
@@ -122,9 +115,7 @@ TEST_F(Discovery, UnterminatedValueEndsWithItsData)
     StoreValue(kDrivers + L"\\string", L"Name", REG_SZ, L"COM3", 4 * sizeof(wchar_t));
     StoreValue(kBluetooth + L"\\odd", L"Port", REG_BINARY, L"COM4X", 4 * sizeof(wchar_t) + 1);
 
-    FillPortList(list_);
-
-    EXPECT_EQ((Names{L"COM3", L"COM4", L"COM7"}), Items());
+    EXPECT_EQ((Names{L"COM3", L"COM4", L"COM7"}), Listed());
 }
 
 // The stored type is not looked at: whatever the bytes spell is taken.
@@ -139,9 +130,7 @@ TEST_F(Discovery, ValuesOfOtherTypesDoNoHarm)
     StoreValue(kBluetooth + L"\\multi", L"Port", REG_MULTI_SZ, multi, sizeof multi);
     StoreValue(kBluetooth + L"\\expand", L"Port", REG_EXPAND_SZ, L"COM1:", 6 * sizeof(wchar_t));
 
-    FillPortList(list_);
-
-    EXPECT_EQ((Names{L"COM1", L"COM5"}), Items());
+    EXPECT_EQ((Names{L"COM1", L"COM5"}), Listed());
 }
 
 // "Drivers\Active\" takes 15 of the path's 254 characters, leaving 239 for
@@ -156,9 +145,7 @@ TEST_F(Discovery, SubKeyTooLongForThePathIsSkipped)
     StoreText(kBluetooth + L"\\" + std::wstring(212, L'e'), L"Port", L"COM5");
     StoreText(kBluetooth + L"\\" + std::wstring(213, L'f'), L"Port", L"COM6");
 
-    FillPortList(list_);
-
-    EXPECT_EQ((Names{L"COM1", L"COM4", L"COM5"}), Items());
+    EXPECT_EQ((Names{L"COM1", L"COM4", L"COM5"}), Listed());
 }
 
 TEST_F(Discovery, HundredsOfSubKeysAreAllRead)
@@ -167,8 +154,7 @@ TEST_F(Discovery, HundredsOfSubKeysAreAllRead)
         StoreText(kDrivers + L"\\serial" + std::to_wstring(i), L"Name", L"COM" + std::to_wstring(i) + L":");
         StoreText(kBluetooth + L"\\device" + std::to_wstring(i), L"Port", L"LPT" + std::to_wstring(i));
     }
-    FillPortList(list_);
-    Names items = Items();
+    Names items = Listed();
     ASSERT_EQ(300u, items.size());
     EXPECT_EQ(1, std::count(items.begin(), items.end(), L"COM1"));
     EXPECT_EQ(1, std::count(items.begin(), items.end(), L"COM300"));
@@ -176,13 +162,11 @@ TEST_F(Discovery, HundredsOfSubKeysAreAllRead)
 
 TEST_F(Discovery, MissingOrEmptyRootsGiveAnEmptyList)
 {
-    FillPortList(list_);
-    EXPECT_TRUE(Items().empty());
+    EXPECT_TRUE(Listed().empty());
 
     StoreValue(kDrivers, NULL, 0, NULL, 0);
     StoreValue(kBluetooth, NULL, 0, NULL, 0);
-    FillPortList(list_);
-    EXPECT_TRUE(Items().empty());
+    EXPECT_TRUE(Listed().empty());
 }
 
 }  // namespace

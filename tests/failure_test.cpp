@@ -9,6 +9,7 @@
 #include "support/key_driven.h"
 #include "support/loopback.h"
 #include "support/recording_sink.h"
+#include "support/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -91,11 +92,7 @@ TEST_P(Failure, LeavesItsTextsLeaksNothingAndTheNextStartServes)
     if (row.when == When::Load) {
         SaveSettings(4000, L"COM5");
         faults::Fail(row.call, 1, row.error);
-        DWORD port = 0;
-        wchar_t name[kPortNameChars] = {};
-        LoadSettings(&port, name, 16);
-        EXPECT_EQ(20175u, port);
-        EXPECT_STREQ(L"COM2", name);
+        ExpectSettings(20175, L"COM2");
     } else {
         const int stops = recording::Count(L"label:Stop");
         if (row.when == When::Start) {

@@ -143,6 +143,8 @@ protected:
         g_bridge.menuBar = NULL;
         INITCOMMONCONTROLSEX controls = { sizeof controls, ICC_UPDOWN_CLASS | ICC_BAR_CLASSES };
         InitCommonControlsEx(&controls);
+        // Most cases want one port found; the others open theirs in its place.
+        Open({ L"COM1" });
     }
 
     void TearDown() override
@@ -157,9 +159,10 @@ protected:
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey);
     }
 
-    // The window as the program makes it, with `ports` discovered.
+    // The window as the program makes it, with `ports` discovered; replaces any open one.
     void Open(const std::vector<std::wstring>& ports)
     {
+        if (window_ != NULL) DestroyWindow(window_);
         portsFound = ports;
         HRSRC found = FindResourceW(NULL, MAKEINTRESOURCEW(IDD_MAIN), RT_DIALOG);
         ASSERT_NE(static_cast<HRSRC>(NULL), found);
@@ -244,7 +247,6 @@ protected:
 
 TEST_F(MainWindow, FillsTheHandsetScreenWithTheSoftKeyBarAlongTheBottom)
 {
-    Open({ L"COM1" });
     RECT client;
     GetClientRect(window_, &client);
     EXPECT_EQ(176, client.right);
@@ -287,8 +289,6 @@ TEST_F(MainWindow, PreselectsTheRememberedPortByCaseBlindPrefix)
         if (c.saved) StoreText(kSettingsKey, L"SerialPort", c.saved);
         Open(c.ports);
         EXPECT_EQ(c.selected, Selected());
-        DestroyWindow(window_);
-        window_ = NULL;
     }
 }
 
@@ -335,10 +335,8 @@ TEST_F(MainWindow, SelectedPortIsCopiedWholeOrRefusedWhenTooLongForAPortName)
 
 TEST_F(MainWindow, PortFieldShowsTheRememberedPortAndReadsBackUnsigned)
 {
-    Open({ L"COM1" });
     EXPECT_EQ(L"20175", Text(IDC_TCP_PORT)) << "nothing saved";
     EXPECT_EQ(20175u, GetTcpPortField());
-    DestroyWindow(window_);
 
     // Ports from 32768 up are stored widened with their sign.
     StoreDword(kSettingsKey, L"TcpPort", 0xFFFF8000);
@@ -360,7 +358,6 @@ TEST_F(MainWindow, PortFieldShowsTheRememberedPortAndReadsBackUnsigned)
 
 TEST_F(MainWindow, StatusLinesAndKeyShowWhatTheBridgeSays)
 {
-    Open({ L"COM1" });
     SetInputStatus(L"Reading...");
     SetOutputStatus(L"Transmitting...");
     EXPECT_EQ(L"Reading...", Text(IDC_INPUT_STATUS));
@@ -383,7 +380,6 @@ TEST_F(MainWindow, StatusLinesAndKeyShowWhatTheBridgeSays)
 
 TEST_F(MainWindow, SoftKeyStartsAndStopsTheBridgeAndIssuesNothingWhileGreyed)
 {
-    Open({ L"COM1" });
     ASSERT_EQ(L"COM1", Selected()) << "else Start would stop at the message box";
     SetDlgItemTextW(window_, IDC_TCP_PORT, L"0");  // a port of the system's choosing
 
@@ -409,7 +405,6 @@ TEST_F(MainWindow, SoftKeyStartsAndStopsTheBridgeAndIssuesNothingWhileGreyed)
 
 TEST_F(MainWindow, CommandOneOnlyMinimises)
 {
-    Open({ L"COM1" });
     ASSERT_EQ(L"COM1", Selected());
     SetDlgItemTextW(window_, IDC_TCP_PORT, L"0");
     PressKey();
@@ -425,7 +420,6 @@ TEST_F(MainWindow, CommandOneOnlyMinimises)
 
 TEST_F(MainWindow, BackDeletesOneDigitInThePortFieldAndElsewhereOnlyMinimises)
 {
-    Open({ L"COM1" });
     auto back = [this] {
         SendMessageW(window_, WM_HOTKEY, 0, MAKELPARAM(0, VK_TBACK));
         SendMessageW(window_, WM_HOTKEY, 0, MAKELPARAM(MOD_KEYUP, VK_TBACK));
@@ -487,7 +481,6 @@ class PortField : public MainWindow, public ::testing::WithParamInterface<PortFi
 TEST_P(PortField, StartBindsTheLowSixteenBitsOfWhatTheFieldReads)
 {
     const PortFieldCase& c = GetParam();
-    Open({ L"COM1" });
     SetDlgItemTextW(window_, IDC_TCP_PORT, c.typed);
     PressKey();
     ASSERT_TRUE(PumpUntil([] { return KeyLabel() == L"Stop"; })) << Text(IDC_OUTPUT_STATUS).c_str();

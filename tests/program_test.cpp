@@ -26,29 +26,28 @@ PROCESS_INFORMATION StartProgram()
     return process;
 }
 
-// Waits for the process to end while this thread goes on handling its own
-// windows' messages. Returns its exit code, or -1 if it is still running.
-long WaitForExit(const PROCESS_INFORMATION& process, DWORD timeoutMs)
+// Waits up to 10 s for the process to end while this thread goes on
+// handling its own windows' messages, then lets it go, ending it if it still
+// runs. Returns its exit code, or -1 if it was still running.
+long ExitCode(const PROCESS_INFORMATION& process)
 {
+    long code = -1;
     DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
+    while (GetTickCount() - start < 10000) {
         DWORD woke = MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 50, QS_ALLINPUT);
         if (woke == WAIT_OBJECT_0) {
-            DWORD code = 0;
-            GetExitCodeProcess(process.hProcess, &code);
-            return static_cast<long>(code);
+            DWORD exited = 0;
+            GetExitCodeProcess(process.hProcess, &exited);
+            code = static_cast<long>(exited);
+            break;
         }
         MSG message;
         while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
     }
-    return -1;
-}
-
-void Release(PROCESS_INFORMATION& process)
-{
     if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process.hProcess, 1);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    return code;
 }
 
 HWND WindowOf(DWORD processId, DWORD timeoutMs)
@@ -64,6 +63,13 @@ HWND WindowOf(DWORD processId, DWORD timeoutMs)
     return NULL;
 }
 
+std::wstring Line(HWND window, int id)
+{
+    wchar_t text[256] = {};
+    GetDlgItemTextW(window, id, text, 256);
+    return text;
+}
+
 TEST(Program, ShowsItsWindowAndEndsWithZeroWhenItIsClosed)
 {
     PROCESS_INFORMATION process = StartProgram();
@@ -75,13 +81,10 @@ TEST(Program, ShowsItsWindowAndEndsWithZeroWhenItIsClosed)
     EXPECT_EQ(176, client.right);
     EXPECT_EQ(220, client.bottom);
     EXPECT_NE(static_cast<HWND>(NULL), FindWindowExW(window, NULL, TOOLBARCLASSNAMEW, NULL)) << "soft-key bar";
-    wchar_t port[16] = {};
-    GetDlgItemTextW(window, IDC_TCP_PORT, port, 16);
-    EXPECT_STRNE(L"", port);
+    EXPECT_NE(L"", Line(window, IDC_TCP_PORT));
 
     PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0, WaitForExit(process, 10000));
-    Release(process);
+    EXPECT_EQ(0, ExitCode(process));
 }
 
 TEST(Program, SecondStartBringsTheFirstBackAndEndsAtOnce)
@@ -93,19 +96,10 @@ TEST(Program, SecondStartBringsTheFirstBackAndEndsAtOnce)
     ShowWindow(first, SW_MINIMIZE);
     ASSERT_TRUE(IsIconic(first));
 
-    PROCESS_INFORMATION second = StartProgram();
-    EXPECT_EQ(0, WaitForExit(second, 10000));
-    Release(second);
+    EXPECT_EQ(0, ExitCode(StartProgram()));
     EXPECT_FALSE(IsIconic(first));
     EXPECT_EQ(first, GetForegroundWindow());
     DestroyWindow(first);
-}
-
-std::wstring Line(HWND window, int id)
-{
-    wchar_t text[256] = {};
-    GetDlgItemTextW(window, id, text, 256);
-    return text;
 }
 
 bool WaitForLine(HWND window, int id, const std::wstring& wanted, DWORD timeoutMs = 10000)
@@ -148,9 +142,7 @@ TEST(Program, StreamsTheDeviceFromItsOwnStartCommandUntilStopAndCloses)
     ASSERT_NE(static_cast<HWND>(NULL), window);
 
     // A second start leaves the one window there is and ends at once.
-    PROCESS_INFORMATION second = StartProgram();
-    EXPECT_EQ(0, WaitForExit(second, 10000));
-    Release(second);
+    EXPECT_EQ(0, ExitCode(StartProgram()));
     EXPECT_EQ(1, CountWindowsTitledVelmora());
 
     SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDM_TOGGLE, 0), 0);
@@ -175,8 +167,7 @@ TEST(Program, StreamsTheDeviceFromItsOwnStartCommandUntilStopAndCloses)
     closesocket(client);
 
     PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0, WaitForExit(process, 10000));
-    Release(process);
+    EXPECT_EQ(0, ExitCode(process));
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Drivers\\Active");
 }
 

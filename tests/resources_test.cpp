@@ -146,10 +146,7 @@ TEST(ProgramResources, DialogTemplateHoldsTheWindowFieldByField)
     EXPECT_EQ(0x00C80048u, in.Dword()) << "style";
     EXPECT_EQ(0u, in.Dword()) << "extended style";
     ASSERT_EQ(8, in.Word()) << "controls";
-    EXPECT_EQ(0, in.Short());
-    EXPECT_EQ(0, in.Short());
-    EXPECT_EQ(121, in.Short());
-    EXPECT_EQ(95, in.Short());
+    for (short value : { 0, 0, 121, 95 }) EXPECT_EQ(value, in.Short()) << "position and size";
     EXPECT_EQ(L"", in.NameOrOrdinal()) << "menu";
     EXPECT_EQ(L"", in.NameOrOrdinal()) << "class";
     EXPECT_EQ(L"Velmora", in.String());
@@ -161,10 +158,7 @@ TEST(ProgramResources, DialogTemplateHoldsTheWindowFieldByField)
         in.AlignDword();
         EXPECT_EQ(want.style, in.Dword());
         EXPECT_EQ(0u, in.Dword()) << "extended style";
-        EXPECT_EQ(want.x, in.Short());
-        EXPECT_EQ(want.y, in.Short());
-        EXPECT_EQ(want.cx, in.Short());
-        EXPECT_EQ(want.cy, in.Short());
+        for (short value : { want.x, want.y, want.cx, want.cy }) EXPECT_EQ(value, in.Short()) << "position and size";
         EXPECT_EQ(want.id, in.Word());
         // Window class names match regardless of case; windres upper-cases
         // the one class given by name.

@@ -291,13 +291,9 @@ TEST_F(StartStopCycles, FiveHundredMixedCyclesNeverCloseAHandleTwiceAndAlwaysGiv
         if (!PressStopAndWait(close)) {
             // A second worker beside this one would make the rest
             // meaningless, so the run ends here.
-            const auto events = recording::Events();
-            std::string tail;
-            for (size_t e = eventsBefore > 12 ? eventsBefore - 12 : 0; e < events.size(); ++e) {
-                tail += "  " + std::string(events[e].begin(), events[e].end()) + "\n";
-            }
             faults.push_back(what + ": the worker was still running 10 s after Stop, leaving the key greyed; "
-                             "the last events, up to Stop and after it:\n" + tail);
+                             "the last events, up to Stop and after it:\n" +
+                             recording::Dump(eventsBefore > 12 ? eventsBefore - 12 : 0));
             if (reader) closesocket(afterStop.back());
             return false;
         }

@@ -16,12 +16,7 @@
 
 class KeyDriven : public ::testing::Test, protected WithDevice {
 protected:
-    void SetUp() override
-    {
-        recording::Reset();
-        StartSockets();
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey);
-    }
+    void SetUp() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey); }
 
     void TearDown() override
     {
@@ -40,13 +35,7 @@ protected:
         if (waitForWorker) ASSERT_TRUE(recording::WaitFor(L"label:Stop", stops + 1));
     }
 
-    // Selects a device on a port of the test's own (sending, unless told
-    // not to), then presses Start.
-    void StartWithDevice(bool sending = true)
-    {
-        SelectDevice(sending);
-        if (!HasFatalFailure()) PressStart();
-    }
+    void StartBridge() override { PressStart(); }
 
     // Presses Stop, then lets go of `clients`, as the user's application
     // would after its stream ended, then waits for the worker thread itself

@@ -27,9 +27,7 @@ sockaddr_in LoopbackAddress(unsigned short port)
 
 unsigned short FreeLoopbackPort()
 {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = LoopbackAddress(0);
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    SOCKET s = ListenLoopback();
     unsigned short port = BoundPort(s);
     closesocket(s);
     return port;
@@ -69,6 +67,15 @@ static void SetReceiveTimeout(SOCKET s, int ms)
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
 }
 
+bool WaitReady(SOCKET s, int timeoutMs, bool writing)
+{
+    fd_set ready;
+    FD_ZERO(&ready);
+    FD_SET(s, &ready);
+    timeval limit = {timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    return select(0, writing ? NULL : &ready, writing ? &ready : NULL, NULL, &limit) == 1;
+}
+
 size_t ReceiveExactly(SOCKET s, void* data, size_t size, int timeoutMs)
 {
     SetReceiveTimeout(s, timeoutMs);
@@ -76,6 +83,8 @@ size_t ReceiveExactly(SOCKET s, void* data, size_t size, int timeoutMs)
     size_t got = 0;
     while (got < size) {
         int n = recv(s, next + got, static_cast<int>(size - got > 65536 ? 65536 : size - got), 0);
+        // A non-blocking socket does not wait for data; select does.
+        if (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK && WaitReady(s, timeoutMs)) continue;
         if (n <= 0) break;
         got += static_cast<size_t>(n);
     }
@@ -111,11 +120,7 @@ bool ReadToEnd(SOCKET s, int silenceMs, int limitMs, std::vector<unsigned char>*
             if (left <= 0) return false;
             if (left < wait) wait = left;
         }
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(s, &readable);
-        timeval limit = {wait / 1000, (wait % 1000) * 1000};
-        if (select(0, &readable, NULL, NULL, &limit) != 1) return false;
+        if (!WaitReady(s, wait)) return false;
         const int n = recv(s, piece, sizeof piece, 0);
         if (n == 0) return true;
         if (n < 0) return false;

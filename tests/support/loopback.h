@@ -20,12 +20,16 @@ SOCKET ListenLoopback(bool exclusive = false);
 // Connects to 127.0.0.1:`port`; a non-zero `receiveBuffer` shrinks the
 // client's receive window before connecting.
 SOCKET ConnectLoopback(unsigned short port, int receiveBuffer = 0);
-// Receives exactly `size` bytes unless the peer closes, an error occurs or
-// `timeoutMs` passes without data; returns what arrived.
+// Receives exactly `size` bytes, on a non-blocking socket too, unless the
+// peer closes, an error occurs or `timeoutMs` passes without data; returns
+// what arrived.
 size_t ReceiveExactly(SOCKET s, void* data, size_t size, int timeoutMs = 10000);
 // Receives whatever arrives within `waitMs`: the byte count, or -1 when the
 // peer closed the connection (0 bytes, end of stream).
 long ReceiveFor(SOCKET s, int waitMs);
+// True when `s` can be read (with `writing`, written) within `timeoutMs`;
+// the socket is left as it was, so it may be non-blocking.
+bool WaitReady(SOCKET s, int timeoutMs, bool writing = false);
 // Reads until the peer ends the connection (true), or until `silenceMs`
 // pass without a byte, `limitMs` pass in all (0: no limit) or an error
 // occurs (false). What arrives is added to `kept` while it holds fewer

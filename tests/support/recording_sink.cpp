@@ -123,10 +123,9 @@ void Press(int times)
 
 void Reset()
 {
+    SelectNothing();
     std::lock_guard<Lock> hold(lock);
     events.clear();
-    selected = false;
-    selection.clear();
     field = 0;
     keyEnabled = true;
 }
@@ -204,13 +203,13 @@ bool InOrder(const std::vector<std::wstring>& expected)
     return next == expected.size();
 }
 
-std::string Dump()
+std::string Dump(size_t from)
 {
     std::lock_guard<Lock> hold(lock);
     std::string text;
-    for (const auto& e : events) {
+    for (size_t e = from; e < events.size(); ++e) {
         text += "  ";
-        for (wchar_t c : e) text += (c < 128) ? static_cast<char>(c) : '?';
+        for (wchar_t c : events[e]) text += (c < 128) ? static_cast<char>(c) : '?';
         text += "\n";
     }
     return text;

@@ -30,7 +30,7 @@ std::wstring Last(const std::wstring& target);
 // True when `expected` occurs in the recorded events in this order (other
 // events may come between).
 bool InOrder(const std::vector<std::wstring>& expected);
-// Every event on one line each, for failure messages.
-std::string Dump();
+// Every event from the `from`th on, one a line, for failure messages.
+std::string Dump(size_t from = 0);
 
 }  // namespace recording

@@ -1,5 +1,7 @@
 #include "support/registry.h"
 
+#include "settings/settings.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -32,4 +34,14 @@ void StoreText(const std::wstring& key, const wchar_t* value, const std::wstring
 void StoreDword(const std::wstring& key, const wchar_t* value, DWORD number)
 {
     StoreValue(key, value, REG_DWORD, &number, sizeof number);
+}
+
+DWORD ExpectSettings(DWORD port, const wchar_t* name, const char* why)
+{
+    DWORD loadedPort = 0xDEADBEEF;
+    wchar_t loadedName[16] = {};
+    LoadSettings(&loadedPort, loadedName, 16);
+    EXPECT_EQ(port, loadedPort) << why;
+    EXPECT_STREQ(name, loadedName);
+    return loadedPort;
 }

@@ -2,6 +2,7 @@
 // for one, so cases without a device start no helper.
 #pragma once
 
+#include "support/loopback.h"
 #include "support/pty_port.h"
 #include "support/recording_sink.h"
 
@@ -11,6 +12,13 @@
 
 class WithDevice {
 protected:
+    // Each case starts with nothing recorded and the sockets started.
+    WithDevice()
+    {
+        recording::Reset();
+        StartSockets();
+    }
+
     // Makes the device and selects its port; with `sending`, the device
     // sends its numbered blocks (PtyPort::KeepSending) from now on.
     void SelectDevice(bool sending)
@@ -20,6 +28,16 @@ protected:
         recording::SelectPort(device_->Name());
         if (sending) device_->KeepSending();
     }
+
+    // Makes the device as SelectDevice does, then starts the bridge on it.
+    void StartWithDevice(bool sending = true)
+    {
+        SelectDevice(sending);
+        if (!::testing::Test::HasFatalFailure()) StartBridge();
+    }
+
+    // Starts the bridge on the selected port, the fixture's own way.
+    virtual void StartBridge() = 0;
 
     std::optional<PtyPort> device_;
 };
