@@ -13,4 +13,5 @@ bash "$root/scripts/handset-check.sh"
 # A prefix still being created makes the first test listing fail: boot it first.
 "$build/wine-run" wineboot -i >/dev/null 2>&1 || true
 cd "$build"
-ctest --output-on-failure --timeout 600 "$@"
+# A filter that matches nothing must not read as a pass.
+ctest --output-on-failure --timeout 600 --no-tests=error "$@"
