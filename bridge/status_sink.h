@@ -17,7 +17,8 @@ void SetOutputStatus(const wchar_t* text);
 // The Start/Stop key (command 106 of the soft-key bar).
 void SetKeyLabel(const wchar_t* text);
 void SetKeyEnabled(bool enabled);
-// False while the key is greyed: its command is then to do nothing.
+// False only when the key is known to be greyed: its command is then to
+// do nothing. A key whose state cannot be read counts as enabled.
 bool IsKeyEnabled();
 
 // Copies the selected port name into `name` (kPortNameChars, zero-filled by

@@ -403,6 +403,23 @@ TEST_F(MainWindow, SoftKeyStartsAndStopsTheBridgeAndIssuesNothingWhileGreyed)
     EXPECT_EQ(L"", Text(IDC_OUTPUT_STATUS));
 }
 
+// A bar that leaves the state query unanswered, as a handset's might.
+WNDPROC barProc = NULL;
+LRESULT CALLBACK SilentBar(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == TB_GETBUTTONINFOW) return 0;
+    return CallWindowProcW(barProc, bar, message, wParam, lParam);
+}
+
+TEST_F(MainWindow, KeyWhoseStateGoesUnansweredStillStartsTheBridge)
+{
+    SetDlgItemTextW(window_, IDC_TCP_PORT, L"0");
+    barProc = (WNDPROC)SetWindowLongPtrW(g_bridge.menuBar, GWLP_WNDPROC, (LONG_PTR)SilentBar);
+    SendMessageW(window_, WM_COMMAND, MAKEWPARAM(IDM_TOGGLE, 0), 0);
+    SetWindowLongPtrW(g_bridge.menuBar, GWLP_WNDPROC, (LONG_PTR)barProc);
+    EXPECT_NE(INVALID_HANDLE_VALUE, g_bridge.workerThread) << "the key went dead";
+}
+
 TEST_F(MainWindow, CommandOneOnlyMinimises)
 {
     ASSERT_EQ(L"COM1", Selected());

@@ -44,16 +44,19 @@ void SetKeyEnabled(bool enabled)
     SetKey(TBIF_STATE, enabled ? TBSTATE_ENABLED : TBSTATE_INDETERMINATE, NULL);
 }
 
-// A bar that is missing or does not answer leaves the state zero: no key
-// that could be pressed, so its command is refused too. The result is not
-// looked at: the handset answers non-zero for success, the desktop with
-// the button's index, 0 for this one.
+// Only a bar that answers, and answers greyed, refuses the command. A bar
+// that is missing, or a handset whose bar answers this query some other
+// way, leaves the state as preset here: were that to read as greyed, the
+// program's one key would be dead for good, and nothing would say why.
+// The result is not looked at: the handset answers non-zero for success,
+// the desktop with the button's index, 0 for this one.
 bool IsKeyEnabled()
 {
     TBBUTTONINFOW key;
     ZeroMemory(&key, sizeof key);
     key.cbSize = kButtonInfoSize;
     key.dwMask = TBIF_STATE;
+    key.fsState = TBSTATE_ENABLED;
     SendMessageW(g_bridge.menuBar, TB_GETBUTTONINFOW, IDM_TOGGLE, (LPARAM)&key);
     return (key.fsState & TBSTATE_ENABLED) != 0;
 }
