@@ -29,4 +29,9 @@ const UINT kButtonInfoSize = sizeof(TBBUTTONINFOW);
 // Brings the window of an instance that is already running to the front.
 void PlatformBringForward(HWND window);
 
+// Has the keypad type digits into `field`. A Smartphone edit field starts
+// in a text mode, where pressing 2 types "a"; the desktop's keyboard types
+// digits as they are.
+void PlatformAskForDigits(HWND field);
+
 #endif

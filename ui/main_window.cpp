@@ -58,6 +58,7 @@ BOOL InitMainWindow(HWND window)
 
     // Unsigned, as the field is read back at each Start.
     SetDlgItemInt(window, IDC_TCP_PORT, port, FALSE);
+    PlatformAskForDigits(GetDlgItem(window, IDC_TCP_PORT));
     return TRUE;
 }
 

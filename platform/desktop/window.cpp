@@ -10,3 +10,7 @@ void PlatformBringForward(HWND window)
     }
     SetForegroundWindow(window);
 }
+
+void PlatformAskForDigits(HWND)
+{
+}
