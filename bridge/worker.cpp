@@ -12,9 +12,19 @@
 static const DWORD kAcceptRetryMs = 200;
 static const DWORD kAcceptRetrySliceMs = 20;
 
+// A device that has gone away (a receiver unplugged, a Bluetooth link
+// dropped) need not fail the read: it may answer empty at once or after
+// the read's wait, just as a silent device does. Only the port's status
+// tells the two apart; a live port, silent or not, answers it.
+static bool DeviceGone(HANDLE port)
+{
+    DWORD errors = 0;
+    return !ClearCommError(port, &errors, NULL);
+}
+
 // Copies serial data to the client until the client goes, the device
-// fails, or Stop. Every byte read is handed to the socket before the next
-// read; nothing is allocated here.
+// fails or goes, or Stop. Every byte read is handed to the socket before
+// the next read; nothing is allocated here.
 static void Pump(char* buffer)
 {
     while (g_bridge.running != 0) {
@@ -22,6 +32,9 @@ static void Pump(char* buffer)
         // A read on a silent device returns empty after a short wait, so
         // `running` is seen even when nothing arrives.
         if (!ReadFile(g_bridge.serialPort, buffer, kTransferBytes, &got, NULL)) {
+            return;
+        }
+        if (got == 0 && DeviceGone(g_bridge.serialPort)) {
             return;
         }
         const char* next = buffer;

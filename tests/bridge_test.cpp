@@ -167,6 +167,31 @@ TEST_F(Bridge, SlowClientWithTinyWindowGetsEveryByteInOrder)
     closesocket(client);
 }
 
+// A receiver unplugged mid-stream: its port reads empty but no longer
+// answers for its status, and then no longer opens, until it is back.
+TEST_F(Bridge, DeviceThatGoesAwayEndsTheConnectionAndIsServedOnceBack)
+{
+    StartWithDevice(true);
+    SOCKET first = Connect();
+    ASSERT_GT(ReceiveFor(first, 300), 0);
+    const std::wstring name = device_->Name();
+    device_.reset();
+    EXPECT_TRUE(ReadToEnd(first, 1000, 1000)) << "the client is let go";
+    closesocket(first);
+    ASSERT_TRUE(recording::WaitFor(L"in:", 2)) << recording::Dump();
+    EXPECT_EQ(L"Listening...", recording::Last(L"out"));
+    EXPECT_EQ(L"Stop", recording::Last(L"label"));
+
+    SOCKET second = Connect();
+    EXPECT_EQ(-1, ReceiveFor(second, 2000)) << "no device, no stream";
+    EXPECT_EQ(0u, recording::Last(L"in").find(L"Open (" + name + L") failed: ")) << recording::Dump();
+    closesocket(second);
+
+    device_.emplace(name);
+    device_->KeepSending();
+    closesocket(ExpectServed(tcpPort_));
+}
+
 TEST_F(Bridge, MissingComPortShowsTheOpenFailureAndDropsEachClient)
 {
     std::wstring name = UnusedComPort();

@@ -19,8 +19,8 @@ namespace {
 
 // Where the call fails: as Start opens the listener and the worker; as the
 // worker opens the port for a client; in the middle of a client's stream;
-// as the window loads the settings.
-enum class When { Start, Open, Stream, Load };
+// while a silent device is served; as the window loads the settings.
+enum class When { Start, Open, Stream, Silence, Load };
 
 struct Row {
     const char* proves;
@@ -104,7 +104,8 @@ TEST_P(Failure, LeavesItsTextsLeaksNothingAndTheNextStartServes)
             }
         } else {
             Start();
-            if (row.when == When::Open) faults::Fail(row.call, 1, row.error);
+            device_->Pause(row.when == When::Silence);
+            if (row.when == When::Open || row.when == When::Silence) faults::Fail(row.call, 1, row.error);
             SOCKET client = ConnectLoopback(port_);
             char some[4096];
             if (row.when == When::Stream) {
@@ -112,6 +113,7 @@ TEST_P(Failure, LeavesItsTextsLeaksNothingAndTheNextStartServes)
                 faults::Fail(row.call, 1, row.error);
             }
             Dropped(client);
+            device_->Pause(false);
         }
         EXPECT_EQ(Filled(row.in, device_->Name(), row.error), Shown(L"in", L""));
         EXPECT_EQ(Filled(row.out, device_->Name(), row.error), Shown(L"out", L""));
@@ -147,6 +149,8 @@ const Row kRows[] = {
     {"UnsettableTimeOutsFailTheOpen", "SetCommTimeouts", ERROR_INVALID_PARAMETER, When::Open, L"Open (%s) failed: %d",
      L"Listening...", L"Stop"},
     {"FailedReadEndsTheConnection", "ReadFile", ERROR_GEN_FAILURE, When::Stream, L"", L"Listening...", L"Stop"},
+    {"UnreadyPortAfterAnEmptyReadEndsTheConnection", "ClearCommError", ERROR_NOT_READY, When::Silence, L"",
+     L"Listening...", L"Stop"},
     {"FailedSendEndsTheConnection", "send", WSAECONNRESET, When::Stream, L"", L"Listening...", L"Stop"},
     {"UnopenableSettingsGiveDefaults", "RegOpenKeyExW", ERROR_ACCESS_DENIED, When::Load, L"", L"", L""},
 };

@@ -7,7 +7,6 @@
 #include "settings/settings.h"
 #include "support/loopback.h"
 #include "support/recording_sink.h"
-#include "support/stream_pattern.h"
 #include "support/with_device.h"
 
 #include <gtest/gtest.h>
@@ -50,17 +49,6 @@ protected:
         bool ended = worker != NULL && WaitForSingleObject(worker, timeoutMs) == WAIT_OBJECT_0;
         if (worker != NULL) CloseHandle(worker);
         return ended;
-    }
-
-    // Connects a client to `port` and checks that it is given an unbroken
-    // stretch of the sending device's stream; the client stays connected.
-    SOCKET ExpectServed(unsigned short port)
-    {
-        SOCKET client = ConnectLoopback(port);
-        std::vector<unsigned char> data(64 * 1024);
-        EXPECT_EQ(data.size(), ReceiveExactly(client, data.data(), data.size()));
-        EXPECT_EQ("", BreakInKeepSendingStream(data.data(), data.size()));
-        return client;
     }
 
     unsigned short tcpPort_ = 0;

@@ -57,9 +57,9 @@ std::wstring UnusedComPort()
     return L"COM" + std::to_wstring(FreeComNumber());
 }
 
-PtyPort::PtyPort()
+PtyPort::PtyPort(const std::wstring& name)
 {
-    int number = FreeComNumber();
+    int number = name.empty() ? FreeComNumber() : std::stoi(name.substr(3));
     if (number == 0 || Prefix().empty()) return;
     name_ = L"COM" + std::to_wstring(number);
     static int serial = 0;
@@ -137,6 +137,7 @@ void PtyPort::KeepSending()
     writer_ = std::thread([this] {
         unsigned char block[512];
         for (unsigned n = 0; !stop_; ++n) {
+            for (; paused_ && !stop_; Sleep(10)) {}
             memset(block, static_cast<int>(n % 251), sizeof block);
             if (!Write(block, sizeof block)) return;
             sent_ += sizeof block;

@@ -12,7 +12,9 @@
 
 class PtyPort {
 public:
-    PtyPort();
+    // On the COM port `name` when given (a device back under the name it
+    // had), else on one the prefix does not map yet.
+    explicit PtyPort(const std::wstring& name = L"");
     ~PtyPort();
     PtyPort(const PtyPort&) = delete;
     PtyPort& operator=(const PtyPort&) = delete;
@@ -27,6 +29,9 @@ public:
     // Keeps sending 512-byte blocks until destruction; block n is filled
     // with the byte n % 251.
     void KeepSending();
+    // While paused, KeepSending writes nothing more: the device falls
+    // silent once what it wrote has been read.
+    void Pause(bool paused) { paused_ = paused; }
     // Bytes KeepSending has written so far; stops growing once nobody
     // reads the port.
     size_t Sent() const { return sent_; }
@@ -38,6 +43,7 @@ private:
     HANDLE alive_ = INVALID_HANDLE_VALUE;
     std::thread writer_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> paused_{false};
     std::atomic<size_t> sent_{0};
 };
 

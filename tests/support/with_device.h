@@ -5,10 +5,12 @@
 #include "support/loopback.h"
 #include "support/pty_port.h"
 #include "support/recording_sink.h"
+#include "support/stream_pattern.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <vector>
 
 class WithDevice {
 protected:
@@ -34,6 +36,17 @@ protected:
     {
         SelectDevice(sending);
         if (!::testing::Test::HasFatalFailure()) StartBridge();
+    }
+
+    // Connects a client to `port` and checks that it is given an unbroken
+    // stretch of the sending device's stream; the client stays connected.
+    SOCKET ExpectServed(unsigned short port)
+    {
+        SOCKET client = ConnectLoopback(port);
+        std::vector<unsigned char> data(64 * 1024);
+        EXPECT_EQ(data.size(), ReceiveExactly(client, data.data(), data.size()));
+        EXPECT_EQ("", BreakInKeepSendingStream(data.data(), data.size()));
+        return client;
     }
 
     // Starts the bridge on the selected port, the fixture's own way.
