@@ -3,7 +3,7 @@
 # COM2 is a pseudo-terminal fed by a simulated GPS receiver.
 #
 # With a display ($DISPLAY set) the window is left for you to use: press
-# Start, then read the stream with `nc 127.0.0.1 20175`.
+# Start, then read the stream with `socat -u TCP:127.0.0.1:20175 -`.
 # Without one, a virtual display is used and the run shows itself: Start is
 # pressed through the window's own command, a loopback client prints the
 # sentences that arrive, a screenshot is saved, and everything ends.
@@ -44,7 +44,7 @@ program=$!
 
 if [ "$headless" = 0 ]; then
   echo "Velmora is running on $DISPLAY with a simulated GPS receiver on COM2."
-  echo "Press Start, then read the stream with: nc 127.0.0.1 20175"
+  echo "Press Start, then read the stream with: socat -u TCP:127.0.0.1:20175 -"
   wait "$program" || true
   exit 0
 fi
