@@ -16,6 +16,7 @@ import hashlib
 import math
 import os
 import shutil
+import signal
 import socket
 import statistics
 import subprocess
@@ -44,6 +45,13 @@ def run(argv, env, check=True):
             raise SystemExit("failed: %s" % " ".join(argv))
         out.seek(0)
         return out.read()
+
+
+def cpu_seconds(pid):
+    """User plus system CPU seconds a process has used so far."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 class Bench:
@@ -200,11 +208,6 @@ class Bench:
     def idle(self, seconds):
         """CPU seconds over `seconds` of the program and of its Wine server,
         listening, then serving a silent device."""
-        def cpu_seconds(pid):
-            with open("/proc/%d/stat" % pid) as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-            return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
         def measure(pid):
             a = cpu_seconds(pid), cpu_seconds(server)
             time.sleep(seconds)
@@ -224,6 +227,39 @@ class Bench:
         client.close()
         self.close_program(program)
         return listening, serving
+
+    def hangup(self, seconds=4):
+        """A device that goes away while a client is served: the seconds until
+        the client's stream ends (None: not within `seconds`), and the
+        program's CPU seconds over the `seconds` after the hang-up."""
+        self.stage("port", str(COM))
+        program = self.start_program()
+        client = self.connect()
+        time.sleep(0.3)
+        fd = os.open(self.device, os.O_WRONLY | os.O_NOCTTY)
+        os.write(fd, b"x" * 512)
+        client.recv(512)
+        os.close(fd)
+        # Ends the relay, which hangs up both pseudo-terminals and removes
+        # the port's link, as an unplugged receiver does.
+        with open(os.path.join(self.work, "port.pid")) as f:
+            os.kill(int(f.read()), signal.SIGTERM)
+        start, cpu = time.monotonic(), cpu_seconds(program.pid)
+        ended = None
+        client.settimeout(0.05)
+        while ended is None and time.monotonic() - start < seconds:
+            try:
+                if not client.recv(4096):
+                    ended = time.monotonic() - start
+            except socket.timeout:
+                pass
+            except OSError:
+                ended = time.monotonic() - start
+        time.sleep(max(0, seconds - (time.monotonic() - start)))
+        cpu = cpu_seconds(program.pid) - cpu
+        client.close()
+        self.close_program(program)
+        return ended, cpu
 
     def stop_latency(self, stops):
         """Median and 99th percentile of `stops` Stops in each state."""
@@ -352,6 +388,9 @@ def measure(bench, args):
     listening, serving = bench.idle(args.idle_seconds)
     print("idle: listening %.3f s (+server %.3f s), serving silent %.3f s (+server %.3f s)"
           % (listening + serving), flush=True)
+    ended, hangup_cpu = bench.hangup()
+    print("hang-up: stream ended after %s, CPU %.3f s over 4 s"
+          % ("never" if ended is None else "%.2f s" % ended, hangup_cpu), flush=True)
     rows = [
         ("Velmora under Wine, COM port to loopback client", "%.2f MB/s" % med["program"]),
         ("Bare loop under Wine, reading as the program does (returns what has arrived)", "%.2f MB/s" % med["bounded"]),
@@ -364,6 +403,8 @@ def measure(bench, args):
         ("CPU while listening, %g s: program / its Wine server" % args.idle_seconds, "%.3f s / %.3f s" % listening),
         ("CPU while serving a silent device, %g s: program / its Wine server" % args.idle_seconds,
          "%.3f s / %.3f s" % serving),
+        ("Device hung up while a client is served: the client's stream ends after / program's CPU over 4 s",
+         "%s / %.3f s" % ("never" if ended is None else "%.2f s" % ended, hangup_cpu)),
         ("Stripped program size", "%d bytes" % bench.size()),
     ]
     head = ["Made on %s with `bash scripts/benchmark.sh`: %d MiB per transfer, median of %d runs, "
