@@ -7,6 +7,7 @@
 #                              virtual one started for this stage
 #        stage.sh port DIR n   (re)makes COMn, afresh each time, so no byte
 #                              left from an earlier use reaches the next
+#        stage.sh hangup DIR   ends COMn as an unplugged device goes
 #        stage.sh down DIR     ends the port, the display and the prefix's
 #                              Wine server
 set -euo pipefail
@@ -50,13 +51,18 @@ port)
   echo "COM$3 never became ready (see $dir/log)" >&2
   exit 1
   ;;
+hangup)
+  # Both pseudo-terminals hang up and COMn's link goes, as when a receiver
+  # is unplugged while a program holds the port.
+  end_port
+  ;;
 down)
   end_port
   sh "$root/scripts/display.sh" stop "$dir/display"
   WINEPREFIX="$VELMORA_PREFIX" /usr/lib/wine/wineserver -k 2>/dev/null || true
   ;;
 *)
-  echo "usage: $0 up|port DIR n, or down DIR" >&2
+  echo "usage: $0 up|port DIR n, or hangup|down DIR" >&2
   exit 2
   ;;
 esac

@@ -16,7 +16,6 @@ import hashlib
 import math
 import os
 import shutil
-import signal
 import socket
 import statistics
 import subprocess
@@ -240,11 +239,8 @@ class Bench:
         os.write(fd, b"x" * 512)
         client.recv(512)
         os.close(fd)
-        # Ends the relay, which hangs up both pseudo-terminals and removes
-        # the port's link, as an unplugged receiver does.
-        with open(os.path.join(self.work, "port.pid")) as f:
-            os.kill(int(f.read()), signal.SIGTERM)
         start, cpu = time.monotonic(), cpu_seconds(program.pid)
+        self.stage("hangup")
         ended = None
         client.settimeout(0.05)
         while ended is None and time.monotonic() - start < seconds:
@@ -389,8 +385,8 @@ def measure(bench, args):
     print("idle: listening %.3f s (+server %.3f s), serving silent %.3f s (+server %.3f s)"
           % (listening + serving), flush=True)
     ended, hangup_cpu = bench.hangup()
-    print("hang-up: stream ended after %s, CPU %.3f s over 4 s"
-          % ("never" if ended is None else "%.2f s" % ended, hangup_cpu), flush=True)
+    ended = "never" if ended is None else "%.2f s" % ended
+    print("hang-up: stream ended after %s, CPU %.3f s over 4 s" % (ended, hangup_cpu), flush=True)
     rows = [
         ("Velmora under Wine, COM port to loopback client", "%.2f MB/s" % med["program"]),
         ("Bare loop under Wine, reading as the program does (returns what has arrived)", "%.2f MB/s" % med["bounded"]),
@@ -404,7 +400,7 @@ def measure(bench, args):
         ("CPU while serving a silent device, %g s: program / its Wine server" % args.idle_seconds,
          "%.3f s / %.3f s" % serving),
         ("Device hung up while a client is served: the client's stream ends after / program's CPU over 4 s",
-         "%s / %.3f s" % ("never" if ended is None else "%.2f s" % ended, hangup_cpu)),
+         "%s / %.3f s" % (ended, hangup_cpu)),
         ("Stripped program size", "%d bytes" % bench.size()),
     ]
     head = ["Made on %s with `bash scripts/benchmark.sh`: %d MiB per transfer, median of %d runs, "
