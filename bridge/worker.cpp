@@ -16,16 +16,22 @@ static const DWORD kAcceptRetrySliceMs = 20;
 // dropped) need not fail the read: it may answer empty at once or after
 // the read's wait, just as a silent device does. Only the port's status
 // tells the two apart; a live port, silent or not, answers it.
-static bool DeviceGone(HANDLE port)
+static bool AnswersStatus(HANDLE port)
 {
     DWORD errors = 0;
-    return !ClearCommError(port, &errors, NULL);
+    return ClearCommError(port, &errors, NULL) != FALSE;
 }
 
 // Copies serial data to the client until the client goes, the device
 // fails or goes, or Stop. Every byte read is handed to the socket before
 // the next read; nothing is allocated here.
-static void Pump(char* buffer)
+//
+// Some drivers have no answer for the status call at all (a GPS maker's
+// virtual port needs only open and read), and there a failure says
+// nothing about the device. So only a port that answered when it opened
+// (`answered`) is judged gone when it stops answering; any other is
+// served until a read or a send fails, or Stop.
+static void Pump(char* buffer, bool answered)
 {
     while (g_bridge.running != 0) {
         DWORD got = 0;
@@ -34,7 +40,7 @@ static void Pump(char* buffer)
         if (!ReadFile(g_bridge.serialPort, buffer, kTransferBytes, &got, NULL)) {
             return;
         }
-        if (got == 0 && DeviceGone(g_bridge.serialPort)) {
+        if (got == 0 && answered && !AnswersStatus(g_bridge.serialPort)) {
             return;
         }
         const char* next = buffer;
@@ -110,10 +116,13 @@ DWORD WINAPI RunBridge(LPVOID)
             CloseClient();
             continue;
         }
+        // Asked once the time-outs are set, while the port is surely live:
+        // a Bluetooth port's link is made as it opens.
+        bool answered = AnswersStatus(port);
         SetInputStatus(L"Reading...");
         SetOutputStatus(L"Transmitting...");
 
-        Pump(buffer);
+        Pump(buffer, answered);
 
         // The port is the worker's alone; the client Stop may have taken
         // and closed already, and then this closes nothing.

@@ -19,8 +19,9 @@ namespace {
 
 // Where the call fails: as Start opens the listener and the worker; as the
 // worker opens the port for a client; in the middle of a client's stream;
-// while a silent device is served; as the window loads the settings.
-enum class When { Start, Open, Stream, Silence, Load };
+// while a silent device is served; from the open on, for good, while a
+// device sends in bursts; as the window loads the settings.
+enum class When { Start, Open, Stream, Silence, Bursts, Load };
 
 struct Row {
     const char* proves;
@@ -32,6 +33,7 @@ struct Row {
     const wchar_t* in;
     const wchar_t* out;
     const wchar_t* label;
+    int nth = 1;   // which of the product's calls fails
 };
 
 class Failure : public KeyDriven, public ::testing::WithParamInterface<Row> {
@@ -52,6 +54,23 @@ protected:
     }
 
     void Served() { closesocket(ExpectServed(port_)); }
+
+    // A GPS's way: a burst, then a silence longer than a read's wait. The
+    // client keeps its connection through 2.5 s of them and gets every
+    // byte, up to the last block the device wrote.
+    void KeptThroughBursts(SOCKET client)
+    {
+        std::vector<unsigned char> got;
+        for (int burst = 0; burst < 5; ++burst) {
+            device_->Pause(false);
+            Sleep(20);
+            device_->Pause(true);
+            ASSERT_FALSE(ReadToEnd(client, 500, 5000, &got, 1 << 24)) << "the client is let go";
+        }
+        ASSERT_GT(got.size(), 0u);
+        EXPECT_EQ("", BreakInKeepSendingStream(got.data(), got.size()));
+        EXPECT_EQ((device_->Sent() / 512 - 1) % 251, got.back()) << "the last block never arrived";
+    }
 
     // The client meets the failure, is let go, and the worker waits for the next.
     void Dropped(SOCKET client)
@@ -95,6 +114,7 @@ TEST_P(Failure, LeavesItsTextsLeaksNothingAndTheNextStartServes)
         ExpectSettings(20175, L"COM2");
     } else {
         const int stops = recording::Count(L"label:Stop");
+        SOCKET kept = INVALID_SOCKET;   // a client still served
         if (row.when == When::Start) {
             faults::Fail(row.call, 1, row.error);
             recording::Press();
@@ -102,10 +122,16 @@ TEST_P(Failure, LeavesItsTextsLeaksNothingAndTheNextStartServes)
                 EXPECT_TRUE(recording::WaitFor(L"label:Stop", stops + 1));
                 EXPECT_TRUE(recording::WaitForWorkerAwaitingClient());
             }
+        } else if (row.when == When::Bursts) {
+            Start();
+            device_->Pause(true);
+            faults::Fail(row.call, row.nth, row.error, true);
+            kept = ConnectLoopback(port_);
+            KeptThroughBursts(kept);
         } else {
             Start();
             device_->Pause(row.when == When::Silence);
-            if (row.when == When::Open || row.when == When::Silence) faults::Fail(row.call, 1, row.error);
+            if (row.when == When::Open || row.when == When::Silence) faults::Fail(row.call, row.nth, row.error);
             SOCKET client = ConnectLoopback(port_);
             char some[4096];
             if (row.when == When::Stream) {
@@ -122,6 +148,10 @@ TEST_P(Failure, LeavesItsTextsLeaksNothingAndTheNextStartServes)
         if (std::wstring(row.label) == L"Start") {
             EXPECT_EQ(stops, recording::Count(L"label:Stop")) << "no worker began";
         } else {
+            if (kept != INVALID_SOCKET) {
+                closesocket(kept);
+                device_->Pause(false);
+            }
             if (row.when != When::Start) Served();   // the next client
             EXPECT_TRUE(PressStopAndWait());
         }
@@ -149,8 +179,11 @@ const Row kRows[] = {
     {"UnsettableTimeOutsFailTheOpen", "SetCommTimeouts", ERROR_INVALID_PARAMETER, When::Open, L"Open (%s) failed: %d",
      L"Listening...", L"Stop"},
     {"FailedReadEndsTheConnection", "ReadFile", ERROR_GEN_FAILURE, When::Stream, L"", L"Listening...", L"Stop"},
+    // The first status call is the one made as the port opens.
     {"UnreadyPortAfterAnEmptyReadEndsTheConnection", "ClearCommError", ERROR_NOT_READY, When::Silence, L"",
-     L"Listening...", L"Stop"},
+     L"Listening...", L"Stop", 2},
+    {"PortWithoutStatusIsServedThroughSilences", "ClearCommError", ERROR_NOT_SUPPORTED, When::Bursts,
+     L"Reading...", L"Transmitting...", L"Stop"},
     {"FailedSendEndsTheConnection", "send", WSAECONNRESET, When::Stream, L"", L"Listening...", L"Stop"},
     {"UnopenableSettingsGiveDefaults", "RegOpenKeyExW", ERROR_ACCESS_DENIED, When::Load, L"", L"", L""},
 };
