@@ -40,8 +40,12 @@ while kill -0 $relay 2>/dev/null; do
 done
 finish
 # A test removes the folder once it has seen "done"; a test that died
-# never will.
+# never will. Waiting no longer than that keeps a test run from ending
+# with this script still about.
 if [ $watched = 1 ]; then
-  sleep 5
+  for _ in $(seq 100); do
+    [ -d "$dir" ] || exit 0
+    sleep 0.05
+  done
   rm -rf "$dir"
 fi

@@ -6,6 +6,11 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELMORA_BUILD:-$root/build}"
 
+prefix="${VELMORA_PREFIX:-$build/wineprefix}"
+# The prefix's Wine server would outlive the run by a minute, and its
+# background processes with it: a finished run leaves none of them.
+trap 'WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+
 bash "$root/scripts/build.sh"
 # The handset's build cannot run here; at least every source must compile
 # against the handset's own API.
