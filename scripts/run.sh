@@ -3,7 +3,8 @@
 # COM2 is a pseudo-terminal fed by a simulated GPS receiver.
 #
 # With a display ($DISPLAY set) the window is left for you to use: press
-# Start, then read the stream with `socat -u TCP:127.0.0.1:20175 -`.
+# Start, then read the stream with socat at the TCP port the window shows
+# (`socat -u TCP:127.0.0.1:20175 -` for the default).
 # Without one, a virtual display is used and the run shows itself: Start is
 # pressed through the window's own command, a loopback client prints the
 # sentences that arrive, a screenshot is saved, and everything ends.
@@ -41,23 +42,35 @@ pids+=($!)
 "$wine" "$build/velmora.exe" </dev/null >/dev/null 2>&1 &
 program=$!
 "$wine" "$press" wait 30000
+# The TCP port the window shows: this prefix remembers the one an earlier
+# run started on, so it need not be the default.
+tcp="$("$wine" "$press" port | tr -d '\r')"
 
 if [ "$headless" = 0 ]; then
   echo "Velmora is running on $DISPLAY with a simulated GPS receiver on COM2."
-  echo "Press Start, then read the stream with: socat -u TCP:127.0.0.1:20175 -"
+  echo "Press Start, then read the stream at the port in \"Output:\" (now $tcp):"
+  echo "  socat -u TCP:127.0.0.1:$tcp -"
   wait "$program" || true
   exit 0
+fi
+
+if [ "$tcp" = 0 ]; then
+  echo "The window's TCP port is 0: Start would listen on a port the system picks," >&2
+  echo "which no client can know. Set another in \"Output:\" in a run with a display." >&2
+  "$wine" "$press" close
+  wait "$program" || true
+  exit 1
 fi
 
 echo "== pressing Start"
 "$wine" "$press" toggle
 sleep 1
 "$wine" "$press" status
-echo "== what a client on 127.0.0.1:20175 receives in ${seconds} s"
-python3 - "$seconds" <<'PY'
+echo "== what a client on 127.0.0.1:$tcp receives in ${seconds} s"
+python3 - "$seconds" "$tcp" <<'PY'
 import socket, sys, time
 seconds = float(sys.argv[1])
-s = socket.create_connection(("127.0.0.1", 20175), timeout=5)
+s = socket.create_connection(("127.0.0.1", int(sys.argv[2])), timeout=5)
 s.settimeout(0.5)
 end = time.monotonic() + seconds
 while time.monotonic() < end:

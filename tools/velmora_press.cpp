@@ -3,13 +3,15 @@
 // scripts/run.sh to show the program working, and by tools/benchmark.py
 // to start it and to time Stop.
 //
-// Usage: velmora_press wait|toggle|close|status [timeout-ms]
+// Usage: velmora_press wait|toggle|close|status|port [timeout-ms]
 //        velmora_press press Start|Stop [timeout-ms]
 //        velmora_press output TEXT [timeout-ms]
 // "press" presses the key and waits until it reads the given label and is
 // enabled again, then prints the milliseconds that took. "output" waits
 // until the output status line reads TEXT; the polling stays in this one
-// process, so a caller need not start a Wine process per look.
+// process, so a caller need not start a Wine process per look. "port"
+// prints the TCP port that Start would listen on, read from the window's
+// own field the way Start reads it.
 #include "ui/resources/resource.h"
 
 #include <windows.h>
@@ -93,7 +95,7 @@ static int WaitForOutput(HWND window, const wchar_t* text, DWORD timeoutMs)
 
 int wmain(int argc, wchar_t** argv)
 {
-    static const char usage[] = "usage: velmora_press wait|toggle|close|status [timeout-ms]\n"
+    static const char usage[] = "usage: velmora_press wait|toggle|close|status|port [timeout-ms]\n"
                                 "       velmora_press press Start|Stop [timeout-ms]\n"
                                 "       velmora_press output TEXT [timeout-ms]\n";
     if (argc < 2) {
@@ -126,6 +128,9 @@ int wmain(int argc, wchar_t** argv)
         GetDlgItemTextW(window, IDC_INPUT_STATUS, input, 256);
         GetDlgItemTextW(window, IDC_OUTPUT_STATUS, output, 256);
         std::printf("input: %ls\noutput: %ls\niconic: %d\n", input, output, IsIconic(window) ? 1 : 0);
+    } else if (!wcscmp(what, L"port")) {
+        // Unsigned and cut to its low 16 bits, as Start takes it.
+        std::printf("%u\n", GetDlgItemInt(window, IDC_TCP_PORT, NULL, FALSE) & 0xFFFFu);
     } else if (wcscmp(what, L"wait")) {
         std::fprintf(stderr, "unknown command\n");
         return 2;
