@@ -31,8 +31,9 @@ end_port() {
 case $1 in
 up)
   # Wine's output goes nowhere: its background processes would hold on to
-  # whatever they were given.
-  "$build/wine-run" wineboot -i </dev/null >/dev/null 2>&1
+  # whatever they were given. The wrapper boots the prefix around any
+  # program; `wineboot -i` would start its services twice.
+  "$build/wine-run" cmd /c exit 0 </dev/null >/dev/null 2>&1
   # The handset lists the ports of its active drivers; this one has a single
   # driver, on COMn, so that port is the one selected.
   "$build/wine-run" reg add 'HKLM\Drivers\Active\42' /v Name /d "COM$3:" /f </dev/null >/dev/null 2>&1
