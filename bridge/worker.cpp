@@ -116,7 +116,7 @@ DWORD WINAPI RunBridge(LPVOID)
             CloseClient();
             continue;
         }
-        // Asked once the time-outs are set, while the port is surely live:
+        // Asked once the time-outs are set, while the port is live:
         // a Bluetooth port's link is made as it opens.
         bool answered = AnswersStatus(port);
         SetInputStatus(L"Reading...");
