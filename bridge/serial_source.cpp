@@ -6,16 +6,13 @@
 
 #include <string.h>
 
-// How long a read on a silent device waits before it returns empty. It
-// bounds how long Stop waits for a worker reading a silent device, and
-// keeps the pump from spinning there.
-static const DWORD kReadWakeMs = 200;
-
 // The time-outs the port had when it was opened, put back before it is
 // closed, so that the next program to open it finds the driver's settings
-// rather than ours. Only the worker opens and closes the port, one at a
-// time.
+// rather than ours; only when ours were set (`g_timeoutsSet`), as a port
+// whose time-outs could not be set still has the driver's. Only the worker
+// opens and closes the port, one at a time.
 static COMMTIMEOUTS g_foundTimeouts;
+static bool g_timeoutsSet = false;
 
 // The handset names its serial devices "COM2:". Desktop Windows knows that
 // form only up to COM9; its \\.\COM2 form reaches every port number.
@@ -34,23 +31,28 @@ static HANDLE OpenDevice(const wchar_t* path)
 }
 
 // Every read returns what has arrived as soon as anything has, and returns
-// empty after kReadWakeMs on a silent device. Without that, a read on a
+// empty after kReadWaitMs on a silent device. Without that, a read on a
 // silent device would wait for as long as the device stays silent, and
 // nothing else ends it: neither Wine nor the handset promises that another
 // thread can (the handset keeps a closed port open for two seconds so that
-// pending operations can complete), so the worker would never see Stop.
-// A port's previous owner may also have left it returning at once, which
-// would make the pump spin.
-static BOOL SetReadTimeouts(HANDLE port)
+// pending operations can complete), so the worker would only see Stop once
+// the device sends again.
+//
+// Some drivers refuse time-outs (a GPS maker's virtual port may implement
+// little more than open and read). Such a port is still read, with the
+// driver's own time-outs: that serves the device, and costs only a Stop
+// that waits for the read under way. So a refusal is not an error here.
+static void SetReadTimeouts(HANDLE port)
 {
+    g_timeoutsSet = false;
     if (!GetCommTimeouts(port, &g_foundTimeouts)) {
-        return FALSE;
+        return;
     }
     COMMTIMEOUTS timeouts = g_foundTimeouts;
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-    timeouts.ReadTotalTimeoutConstant = kReadWakeMs;
-    return SetCommTimeouts(port, &timeouts);
+    timeouts.ReadTotalTimeoutConstant = kReadWaitMs;
+    g_timeoutsSet = SetCommTimeouts(port, &timeouts) != FALSE;
 }
 
 HANDLE OpenSerialPort(const wchar_t* name)
@@ -75,13 +77,8 @@ HANDLE OpenSerialPort(const wchar_t* name)
         path[length] = L':';
         port = OpenDevice(path);
     }
-    if (port != INVALID_HANDLE_VALUE && !SetReadTimeouts(port)) {
-        // Stop could not reach a read on a silent device. The open fails
-        // instead, reporting this call's error.
-        DWORD error = GetLastError();
-        CloseHandle(port);
-        SetLastError(error);
-        port = INVALID_HANDLE_VALUE;
+    if (port != INVALID_HANDLE_VALUE) {
+        SetReadTimeouts(port);
     }
 
     if (port == INVALID_HANDLE_VALUE) {
@@ -107,7 +104,10 @@ void CloseSerialPort(HANDLE port)
     memset(status, 0, sizeof status);
     // Only the worker closes the port, between reads, so no read is
     // under way here that would need ending first.
-    SetCommTimeouts(port, &g_foundTimeouts);
+    if (g_timeoutsSet) {
+        SetCommTimeouts(port, &g_foundTimeouts);
+        g_timeoutsSet = false;
+    }
     if (!CloseHandle(port)) {
         FormatStatus(status, kStatusChars, L"Close failed: %d", (int)GetLastError());
     }

@@ -8,9 +8,18 @@
 #include <string.h>
 
 // After a failed accept, how long the worker waits before it accepts
-// again, and in what slices it looks for Stop meanwhile.
+// again; and in what slices any of its pauses looks for Stop.
 static const DWORD kAcceptRetryMs = 200;
-static const DWORD kAcceptRetrySliceMs = 20;
+static const DWORD kPauseSliceMs = 20;
+
+// Waits `ms`, or less once Stop has cleared `running`: Stop is seen within
+// one slice.
+static void PauseWhileRunning(DWORD ms)
+{
+    for (DWORD waited = 0; waited < ms && g_bridge.running != 0; waited += kPauseSliceMs) {
+        Sleep(ms - waited < kPauseSliceMs ? ms - waited : kPauseSliceMs);
+    }
+}
 
 // A device that has gone away (a receiver unplugged, a Bluetooth link
 // dropped) need not fail the read: it may answer empty at once or after
@@ -37,11 +46,21 @@ static void Pump(char* buffer, bool answered)
         DWORD got = 0;
         // A read on a silent device returns empty after a short wait, so
         // `running` is seen even when nothing arrives.
+        DWORD began = GetTickCount();
         if (!ReadFile(g_bridge.serialPort, buffer, kTransferBytes, &got, NULL)) {
             return;
         }
         if (got == 0 && answered && !AnswersStatus(g_bridge.serialPort)) {
             return;
+        }
+        // Not every driver keeps the read wait: one may return every empty
+        // read at once, and reading again straight away would then spin for
+        // as long as the device is silent, on the handset's battery. What
+        // the read did not wait is waited here; a read that waited, or
+        // brought data, is followed by the next at once.
+        DWORD took = GetTickCount() - began;
+        if (got == 0 && took < kReadWaitMs) {
+            PauseWhileRunning(kReadWaitMs - took);
         }
         const char* next = buffer;
         int left = (int)got;
@@ -55,17 +74,6 @@ static void Pump(char* buffer, bool answered)
             next += sent;
             left -= sent;
         }
-    }
-}
-
-// A listener that stays broken fails every accept at once. Retrying
-// straight away would post a failure and "Listening..." to the window as
-// fast as the processor allows, draining the battery and leaving the
-// failure text no time on screen. Stop is seen within one slice.
-static void PauseAfterFailedAccept()
-{
-    for (DWORD waited = 0; waited < kAcceptRetryMs && g_bridge.running != 0; waited += kAcceptRetrySliceMs) {
-        Sleep(kAcceptRetrySliceMs);
     }
 }
 
@@ -101,7 +109,12 @@ DWORD WINAPI RunBridge(LPVOID)
                 memset(status, 0, sizeof status);
                 FormatStatus(status, kAcceptStatusChars, L"Accept failed: %d", error);
                 SetOutputStatus(status);
-                PauseAfterFailedAccept();
+                // A listener that stays broken fails every accept at once.
+                // Retrying straight away would post a failure and
+                // "Listening..." to the window as fast as the processor
+                // allows, draining the battery and leaving the failure text
+                // no time on screen.
+                PauseWhileRunning(kAcceptRetryMs);
             }
             continue;
         }

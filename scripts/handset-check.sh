@@ -45,12 +45,12 @@ if [ "$failed" -eq 0 ]; then
   # for its own fault: linked with a newer subsystem version, importing a
   # module the handset lacks (a desktop habit), linked for the desktop
   # subsystem, and the desktop program itself (when it has been built).
-  printf 'LIBRARY kernel32.dll\nEXPORTS\nGetTickCount\n' >"$work/kernel32.def"
+  printf 'LIBRARY kernel32.dll\nEXPORTS\nGetTickCount64\n' >"$work/kernel32.def"
   i686-w64-mingw32-dlltool -d "$work/kernel32.def" -l "$work/libkernel32.a"
   mapfile -t link <"$work/velmora.exe.imports/link"
   bad_images=(
     "$work/wince-5.00.exe|subsystem version 5.00|-Wl,--subsystem,wince:5.00"
-    "$work/kernel32.exe|imports kernel32.dll, a module the handset does not have|-Wl,-u,_GetTickCount $work/libkernel32.a"
+    "$work/kernel32.exe|imports kernel32.dll, a module the handset does not have|-Wl,-u,_GetTickCount64 $work/libkernel32.a"
     "$work/desktop-subsystem.exe|subsystem 2 (Windows GUI, desktop)|-Wl,--subsystem,windows:4.20"
     "${VELMORA_BUILD:-$root/build}/velmora.exe|machine 0x8664 (x86-64)|"
   )

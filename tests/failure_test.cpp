@@ -14,18 +14,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
+#include <string>
 
 namespace {
 
 // Where the call fails: as Start opens the listener and the worker; as the
 // worker opens the port for a client; in the middle of a client's stream;
 // while a silent device is served; from the open on, for good, while a
-// device sends in bursts; as the window loads the settings.
-enum class When { Start, Open, Stream, Silence, Bursts, Load };
+// device sends in bursts; as the window loads the settings. AtOnce fails
+// no call: the port's reads return at once, while the device sends in
+// bursts.
+enum class When { Start, Open, Stream, Silence, Bursts, AtOnce, Load };
 
 struct Row {
     const char* proves;
-    const char* call;
+    const char* call;   // in the Bursts rows, one or more, each failing
     DWORD error;
     When when;
     // The lines and the key the user is left with ("%s": the port's name,
@@ -93,25 +97,29 @@ TEST_P(Failure, LeavesItsTextsLeaksNothingAndTheNextStartServes)
 
     if (row.when == When::Load) {
         SaveSettings(4000, L"COM5");
-        faults::Fail(row.call, 1, row.error);
+        faults::Fail(row.call, row.nth, row.error);
         ExpectSettings(20175, L"COM2");
     } else {
         const int stops = recording::Count(L"label:Stop");
         SOCKET kept = INVALID_SOCKET;   // a client still served
         if (row.when == When::Start) {
-            faults::Fail(row.call, 1, row.error);
+            faults::Fail(row.call, row.nth, row.error);
             recording::Press();
             if (std::wstring(row.label) == L"Stop") {
                 EXPECT_TRUE(recording::WaitFor(L"label:Stop", stops + 1));
                 EXPECT_TRUE(recording::WaitForWorkerAwaitingClient());
             }
-        } else if (row.when == When::Bursts) {
+        } else if (row.when == When::Bursts || row.when == When::AtOnce) {
             // A GPS's way: each burst is followed by a silence longer than a
-            // read's wait. The client stays served and gets every byte.
+            // read's wait. The client stays served and gets every byte, and
+            // the silences cost no processor time.
             Start();
             device_->Pause(true);
-            faults::Fail(row.call, row.nth, row.error, true);
+            if (row.when == When::AtOnce) faults::ReadsAtOnce();
+            std::istringstream calls(row.call);
+            for (std::string call; calls >> call;) faults::Fail(call.c_str(), row.nth, row.error, true);
             kept = ConnectLoopback(port_);
+            const double cpu = ProcessCpuSeconds();
             std::vector<unsigned char> got;
             for (int burst = 0; burst < 5; ++burst) {
                 device_->Pause(false);
@@ -119,6 +127,7 @@ TEST_P(Failure, LeavesItsTextsLeaksNothingAndTheNextStartServes)
                 device_->Pause(true);
                 EXPECT_FALSE(ReadToEnd(kept, 500, 5000, &got, 1 << 24)) << "the client is let go";
             }
+            EXPECT_LT(ProcessCpuSeconds() - cpu, 0.5) << "the worker spins through the silences";
             ASSERT_FALSE(got.empty());
             EXPECT_EQ("", BreakInKeepSendingStream(got.data(), got.size()));
             EXPECT_EQ((device_->Sent() / 512 - 1) % 251, got.back()) << "the last block never arrived";
@@ -130,7 +139,7 @@ TEST_P(Failure, LeavesItsTextsLeaksNothingAndTheNextStartServes)
             char some[4096];
             if (row.when == When::Stream) {
                 EXPECT_EQ(sizeof some, ReceiveExactly(client, some, sizeof some));
-                faults::Fail(row.call, 1, row.error);
+                faults::Fail(row.call, row.nth, row.error);
             }
             Dropped(client);
             device_->Pause(false);
@@ -166,10 +175,15 @@ const Row kRows[] = {
     {"SaveFailureIsSilent", "RegCreateKeyExW", ERROR_ACCESS_DENIED, When::Start, L"", L"Listening...", L"Stop"},
     {"OpenFailureDropsTheClient", "CreateFileW", ERROR_ACCESS_DENIED, When::Open, L"Open (%s) failed: %d",
      L"Listening...", L"Stop"},
-    {"UnreadableTimeOutsFailTheOpen", "GetCommTimeouts", ERROR_GEN_FAILURE, When::Open, L"Open (%s) failed: %d",
-     L"Listening...", L"Stop"},
-    {"UnsettableTimeOutsFailTheOpen", "SetCommTimeouts", ERROR_INVALID_PARAMETER, When::Open, L"Open (%s) failed: %d",
-     L"Listening...", L"Stop"},
+    // Such a port is read with the driver's own time-outs; Wine's make each
+    // read wait for all 512 bytes, and the device sends whole blocks.
+    {"PortWithUnreadableTimeOutsIsServed", "GetCommTimeouts", ERROR_GEN_FAILURE, When::Bursts, L"Reading...",
+     L"Transmitting...", L"Stop"},
+    {"PortWithUnsettableTimeOutsIsServed", "SetCommTimeouts", ERROR_INVALID_PARAMETER, When::Bursts, L"Reading...",
+     L"Transmitting...", L"Stop"},
+    {"PortWithNeitherTimeOutsNorStatusIsServed", "GetCommTimeouts SetCommTimeouts ClearCommError",
+     ERROR_NOT_SUPPORTED, When::Bursts, L"Reading...", L"Transmitting...", L"Stop"},
+    {"ReadsReturningAtOnceDoNotSpin", "", 0, When::AtOnce, L"Reading...", L"Transmitting...", L"Stop"},
     {"FailedReadEndsTheConnection", "ReadFile", ERROR_GEN_FAILURE, When::Stream, L"", L"Listening...", L"Stop"},
     // The first status call is the one made as the port opens.
     {"UnreadyPortAfterAnEmptyReadEndsTheConnection", "ClearCommError", ERROR_NOT_READY, When::Silence, L"",

@@ -11,19 +11,24 @@ struct Hold {
     ~Hold() { ReleaseSRWLockExclusive(&lock); }
 };
 
-std::string armed;   // the call to fail, "" for none
-int callsLeft = 0;
-DWORD armedError = 0;
-bool lasting = false;
+// The calls armed to fail, each with its own count, error and lasting.
+struct Armed {
+    int callsLeft;
+    DWORD error;
+    bool lasting;
+};
+std::map<std::string, Armed> armed;
 std::map<std::string, int> inside;
+bool readsAtOnce = false;
 
 // True when this call is the one to fail; else it is under way until Leave.
 bool Enter(const char* call, DWORD* error)
 {
     Hold hold;
-    if (armed == call && --callsLeft <= 0) {
-        *error = armedError;
-        if (!lasting) armed.clear();
+    auto it = armed.find(call);
+    if (it != armed.end() && --it->second.callsLeft <= 0) {
+        *error = it->second.error;
+        if (!it->second.lasting) armed.erase(it);
         return true;
     }
     ++inside[call];
@@ -34,6 +39,22 @@ void Leave(const char* call) { Hold hold; --inside[call]; }
 
 void Returned(DWORD) {}   // the call hands its error back as its result
 
+// A driver that takes the time-outs it is given and still returns every
+// read at once (ReadsAtOnce); Wine honours MAXDWORD/0/0 so.
+BOOL WINAPI SetCommTimeoutsOfDriver(HANDLE port, LPCOMMTIMEOUTS asked)
+{
+    COMMTIMEOUTS used = *asked;
+    {
+        Hold hold;
+        if (readsAtOnce) {
+            used.ReadIntervalTimeout = MAXDWORD;
+            used.ReadTotalTimeoutMultiplier = 0;
+            used.ReadTotalTimeoutConstant = 0;
+        }
+    }
+    return SetCommTimeouts(port, &used);
+}
+
 }  // namespace
 
 namespace faults {
@@ -41,22 +62,28 @@ namespace faults {
 void Fail(const char* call, int nth, DWORD error, bool last)
 {
     Hold hold;
-    armed = call;
-    callsLeft = nth;
-    armedError = error;
-    lasting = last;
+    armed[call] = Armed{nth, error, last};
 }
 
-void Clear() { Fail("", 0, 0); }
+void Clear()
+{
+    Hold hold;
+    armed.clear();
+    readsAtOnce = false;
+}
+
+void ReadsAtOnce() { Hold hold; readsAtOnce = true; }
 
 int Inside(const char* call) { Hold hold; return inside[call]; }
 
 }  // namespace faults
 
 // VELMORA_FAULT(call, what a failed call returns (`e` is the error), how
-// it reports the error). tests/CMakeLists.txt reads the calls from these
-// lines; each binds __imp_velmora_fault_<call>, the import it renames.
-#define VELMORA_FAULT(call, failed, report)                                       \
+// it reports the error); VELMORA_FAULT_VIA adds what a call that does not
+// fail makes instead of `call`. tests/CMakeLists.txt reads the calls from
+// these lines; each binds __imp_velmora_fault_<call>, the import it renames.
+#define VELMORA_FAULT(call, failed, report) VELMORA_FAULT_VIA(call, failed, report, call)
+#define VELMORA_FAULT_VIA(call, failed, report, made)                             \
     extern "C" decltype(&call) __imp_velmora_fault_##call;                         \
     decltype(&call) __imp_velmora_fault_##call = [](auto... a) {                  \
         using Result = decltype(call(a...));                                      \
@@ -65,7 +92,7 @@ int Inside(const char* call) { Hold hold; return inside[call]; }
             report(e);                                                            \
             return Result(failed);                                                \
         }                                                                         \
-        Result result = call(a...);                                               \
+        Result result = made(a...);                                               \
         Leave(#call);                                                             \
         return result;                                                            \
     };
@@ -79,7 +106,7 @@ VELMORA_FAULT(send, SOCKET_ERROR, WSASetLastError)
 VELMORA_FAULT(CreateThread, NULL, SetLastError)
 VELMORA_FAULT(CreateFileW, INVALID_HANDLE_VALUE, SetLastError)
 VELMORA_FAULT(GetCommTimeouts, FALSE, SetLastError)
-VELMORA_FAULT(SetCommTimeouts, FALSE, SetLastError)
+VELMORA_FAULT_VIA(SetCommTimeouts, FALSE, SetLastError, SetCommTimeoutsOfDriver)
 VELMORA_FAULT(ReadFile, FALSE, SetLastError)
 VELMORA_FAULT(ClearCommError, FALSE, SetLastError)
 VELMORA_FAULT(RegCreateKeyExW, e, Returned)

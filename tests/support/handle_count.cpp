@@ -50,3 +50,11 @@ long SettledTo(long (*count)(), long baseline)
     for (int i = 0; i < 150 && now > baseline; ++i, Sleep(20)) now = count();
     return now;
 }
+
+double ProcessCpuSeconds()
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
+    auto seconds = [](const FILETIME& t) { return ((ULONGLONG)t.dwHighDateTime << 32 | t.dwLowDateTime) / 1e7; };
+    return seconds(kernel) + seconds(user);
+}

@@ -14,3 +14,6 @@ long MostOf(long (*count)());
 // `count` once it has fallen to `baseline`, or after 3 s: it may take a
 // moment to fall back once the last threads are gone.
 long SettledTo(long (*count)(), long baseline);
+// The processor time the process has used so far, user and kernel, in
+// seconds, or -1 when the system will not tell.
+double ProcessCpuSeconds();

@@ -94,6 +94,8 @@ BOOL WINAPI CloseHandle(HANDLE hObject);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
 void WINAPI Sleep(DWORD dwMilliseconds);
+/* "GetTickCount (Windows CE 5.0)": subtracting two counts is safe across the wrap. */
+DWORD WINAPI GetTickCount(void);
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpsa, DWORD cbStack,
                            LPTHREAD_START_ROUTINE lpStartAddr, LPVOID lpvThreadParam,
                            DWORD fdwCreate, LPDWORD lpIDThread);
