@@ -74,5 +74,10 @@ void SaveSettings(short port, const wchar_t* name)
     memset(text, 0, sizeof text);
     memcpy(text, name, length * sizeof(wchar_t));
     RegSetValueExW(key, L"SerialPort", 0, REG_SZ, (const BYTE*)text, (length + 1) * sizeof(wchar_t));
+    // The handset keeps registry changes in memory until they are flushed,
+    // unless its maker added a flush of their own; a reset would then bring
+    // back the earlier port. One flush covers both values. A failed flush
+    // leaves them written, and this session has them either way.
+    RegFlushKey(key);
     RegCloseKey(key);
 }

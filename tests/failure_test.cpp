@@ -173,6 +173,7 @@ const Row kRows[] = {
     {"ListenFailsTheStart", "listen", WSAENOBUFS, When::Start, L"", L"Listen failed: %d", L"Start"},
     {"ThreadFailsTheStart", "CreateThread", ERROR_NOT_ENOUGH_MEMORY, When::Start, L"", L"Thread failed: %d", L"Start"},
     {"SaveFailureIsSilent", "RegCreateKeyExW", ERROR_ACCESS_DENIED, When::Start, L"", L"Listening...", L"Stop"},
+    {"FlushFailureIsSilent", "RegFlushKey", ERROR_WRITE_FAULT, When::Start, L"", L"Listening...", L"Stop"},
     {"OpenFailureDropsTheClient", "CreateFileW", ERROR_ACCESS_DENIED, When::Open, L"Open (%s) failed: %d",
      L"Listening...", L"Stop"},
     // Such a port is read with the driver's own time-outs; Wine's make each

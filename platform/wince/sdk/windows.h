@@ -207,6 +207,8 @@ LONG WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcbClass, LPDWO
 LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcbName,
                           LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcbClass,
                           PFILETIME lpftLastWriteTime);
+/* "RegFlushKey (Windows CE 5.0)". */
+LONG WINAPI RegFlushKey(HKEY hKey);
 LONG WINAPI RegCloseKey(HKEY hKey);
 
 #ifdef __cplusplus
