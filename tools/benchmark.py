@@ -403,13 +403,21 @@ def measure(bench, args):
          "%s / %.3f s" % (ended, hangup_cpu)),
         ("Stripped program size", "%d bytes" % bench.size()),
     ]
-    head = ["Made on %s with `bash scripts/benchmark.sh`: %d MiB per transfer, median of %d runs, "
-            "%d latency blocks, %g s per idle figure." % (datetime.date.today().isoformat(), args.mib, args.reps,
-                                                        args.latency_blocks, args.idle_seconds),
+    head = ["Made on %s at %s with `bash scripts/benchmark.sh`: %d MiB per transfer, median of %d rounds, "
+            "%d latency blocks, %g s per idle figure." % (datetime.date.today().isoformat(), measured_commit(),
+                                                        args.mib, args.reps, args.latency_blocks, args.idle_seconds),
             "", "| Measure | Result |", "|---|---|"] + ["| %s | %s |" % row for row in rows]
-    tail = ["", "All runs, MB/s: " + "; ".join("%s %s" % (k, ", ".join("%.2f" % r for r in v))
+    tail = ["", "All rounds, MB/s: " + "; ".join("%s %s" % (k, ", ".join("%.2f" % r for r in v))
                                                for k, v in rates.items())]
     return head, tail
+
+
+def measured_commit():
+    """The commit the figures belong to, so a table can be traced to its code."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    git = lambda *a: subprocess.run(["git", "-C", here] + list(a), capture_output=True, text=True).stdout.strip()
+    commit = git("rev-parse", "--short", "HEAD") or "an unknown commit"
+    return "commit " + commit + (" with uncommitted changes" if git("status", "--porcelain", "--untracked-files=no") else "")
 
 
 def main():
@@ -428,8 +436,8 @@ def main():
     try:
         bench.env["DISPLAY"] = bench.stage("up", str(COM)).strip()
         if args.stop_only:
-            head = ["Made on %s with `bash scripts/benchmark.sh --stop-only --stops %d`."
-                    % (datetime.date.today().isoformat(), args.stops), ""]
+            head = ["Made on %s at %s with `bash scripts/benchmark.sh --stop-only --stops %d`."
+                    % (datetime.date.today().isoformat(), measured_commit(), args.stops), ""]
             tail = []
         else:
             head, tail = measure(bench, args)
