@@ -15,8 +15,8 @@ const DWORD kReadWaitMs = 200;
 HANDLE OpenSerialPort(const wchar_t* name);
 
 // Closes a serial handle, with the time-outs it had when opened put back
-// if they were changed,
-// and shows the empty text or "Close failed: <code>" on the input line.
+// if they were changed, and shows the empty text or "Close failed: <code>"
+// on the input line.
 // INVALID_HANDLE_VALUE is left alone, without a word.
 void CloseSerialPort(HANDLE port);
 

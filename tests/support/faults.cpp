@@ -19,7 +19,6 @@ struct Armed {
 };
 std::map<std::string, Armed> armed;
 std::map<std::string, int> inside;
-bool readsAtOnce = false;
 
 // True when this call is the one to fail; else it is under way until Leave.
 bool Enter(const char* call, DWORD* error)
@@ -39,22 +38,6 @@ void Leave(const char* call) { Hold hold; --inside[call]; }
 
 void Returned(DWORD) {}   // the call hands its error back as its result
 
-// A driver that takes the time-outs it is given and still returns every
-// read at once (ReadsAtOnce); Wine honours MAXDWORD/0/0 so.
-BOOL WINAPI SetCommTimeoutsOfDriver(HANDLE port, LPCOMMTIMEOUTS asked)
-{
-    COMMTIMEOUTS used = *asked;
-    {
-        Hold hold;
-        if (readsAtOnce) {
-            used.ReadIntervalTimeout = MAXDWORD;
-            used.ReadTotalTimeoutMultiplier = 0;
-            used.ReadTotalTimeoutConstant = 0;
-        }
-    }
-    return SetCommTimeouts(port, &used);
-}
-
 }  // namespace
 
 namespace faults {
@@ -65,25 +48,16 @@ void Fail(const char* call, int nth, DWORD error, bool last)
     armed[call] = Armed{nth, error, last};
 }
 
-void Clear()
-{
-    Hold hold;
-    armed.clear();
-    readsAtOnce = false;
-}
-
-void ReadsAtOnce() { Hold hold; readsAtOnce = true; }
+void Clear() { Hold hold; armed.clear(); }
 
 int Inside(const char* call) { Hold hold; return inside[call]; }
 
 }  // namespace faults
 
 // VELMORA_FAULT(call, what a failed call returns (`e` is the error), how
-// it reports the error); VELMORA_FAULT_VIA adds what a call that does not
-// fail makes instead of `call`. tests/CMakeLists.txt reads the calls from
-// these lines; each binds __imp_velmora_fault_<call>, the import it renames.
-#define VELMORA_FAULT(call, failed, report) VELMORA_FAULT_VIA(call, failed, report, call)
-#define VELMORA_FAULT_VIA(call, failed, report, made)                             \
+// it reports the error). tests/CMakeLists.txt reads the calls from these
+// lines; each binds __imp_velmora_fault_<call>, the import it renames.
+#define VELMORA_FAULT(call, failed, report)                                       \
     extern "C" decltype(&call) __imp_velmora_fault_##call;                         \
     decltype(&call) __imp_velmora_fault_##call = [](auto... a) {                  \
         using Result = decltype(call(a...));                                      \
@@ -92,7 +66,7 @@ int Inside(const char* call) { Hold hold; return inside[call]; }
             report(e);                                                            \
             return Result(failed);                                                \
         }                                                                         \
-        Result result = made(a...);                                               \
+        Result result = call(a...);                                               \
         Leave(#call);                                                             \
         return result;                                                            \
     };
@@ -106,7 +80,7 @@ VELMORA_FAULT(send, SOCKET_ERROR, WSASetLastError)
 VELMORA_FAULT(CreateThread, NULL, SetLastError)
 VELMORA_FAULT(CreateFileW, INVALID_HANDLE_VALUE, SetLastError)
 VELMORA_FAULT(GetCommTimeouts, FALSE, SetLastError)
-VELMORA_FAULT_VIA(SetCommTimeouts, FALSE, SetLastError, SetCommTimeoutsOfDriver)
+VELMORA_FAULT(SetCommTimeouts, FALSE, SetLastError)
 VELMORA_FAULT(ReadFile, FALSE, SetLastError)
 VELMORA_FAULT(ClearCommError, FALSE, SetLastError)
 VELMORA_FAULT(RegCreateKeyExW, e, Returned)

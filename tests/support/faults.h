@@ -13,11 +13,6 @@ namespace faults {
 // fails with `error`; with `lasting`, so does every call after it. Several
 // calls may be armed at once.
 void Fail(const char* call, int nth, DWORD error, bool lasting = false);
-// From now on, the time-outs product code sets on a port make every read
-// return at once, empty when nothing has arrived: a driver that ignores
-// the read wait it was given.
-void ReadsAtOnce();
-// Disarms every call, and reads wait again.
 void Clear();
 // How many product calls of `call` are under way at this moment.
 int Inside(const char* call);
