@@ -25,18 +25,20 @@ namespace {
 // device sends in bursts; as the window loads the settings. AtOnce fails
 // no call: once the port is open its reads return at once (a driver that
 // ignores the read wait), while the device sends in bursts.
-enum class When { Start, Open, Stream, Silence, Bursts, AtOnce, Load };
+enum When { Start, Open, Stream, Silence, Bursts, AtOnce, Load };
+
+// The lines and the key the user is left with ("%s": the port's name, "%d":
+// the error).
+struct Screen { const wchar_t *in, *out, *label; };
+const Screen kListening = {L"", L"Listening...", L"Stop"};
+const Screen kServed = {L"Reading...", L"Transmitting...", L"Stop"};
 
 struct Row {
     const char* proves;
     const char* call;   // in the Bursts rows, one or more, each failing
     DWORD error;
     When when;
-    // The lines and the key the user is left with ("%s": the port's name,
-    // "%d": the error).
-    const wchar_t* in;
-    const wchar_t* out;
-    const wchar_t* label;
+    Screen left;
     int nth = 1;   // which of the product's calls fails
 };
 
@@ -105,7 +107,7 @@ TEST_P(Failure, LeavesItsTextsLeaksNothingAndTheNextStartServes)
         if (row.when == When::Start) {
             faults::Fail(row.call, row.nth, row.error);
             recording::Press();
-            if (std::wstring(row.label) == L"Stop") {
+            if (std::wstring(row.left.label) == L"Stop") {
                 EXPECT_TRUE(recording::WaitFor(L"label:Stop", stops + 1));
                 EXPECT_TRUE(recording::WaitForWorkerAwaitingClient());
             }
@@ -149,11 +151,11 @@ TEST_P(Failure, LeavesItsTextsLeaksNothingAndTheNextStartServes)
             Dropped(client);
             device_->Pause(false);
         }
-        EXPECT_EQ(Filled(row.in, device_->Name(), row.error), Shown(L"in", L""));
-        EXPECT_EQ(Filled(row.out, device_->Name(), row.error), Shown(L"out", L""));
-        EXPECT_EQ(row.label, Shown(L"label", L"Start"));
+        EXPECT_EQ(Filled(row.left.in, device_->Name(), row.error), Shown(L"in", L""));
+        EXPECT_EQ(Filled(row.left.out, device_->Name(), row.error), Shown(L"out", L""));
+        EXPECT_EQ(row.left.label, Shown(L"label", L"Start"));
         EXPECT_EQ(L"enabled", Shown(L"key", L"enabled"));
-        if (std::wstring(row.label) == L"Start") {
+        if (std::wstring(row.left.label) == L"Start") {
             EXPECT_EQ(stops, recording::Count(L"label:Stop")) << "no worker began";
         } else {
             closesocket(kept);   // none but in the burst rows
@@ -172,32 +174,28 @@ TEST_P(Failure, LeavesItsTextsLeaksNothingAndTheNextStartServes)
 }
 
 const Row kRows[] = {
-    {"InitFailsTheStart", "WSAStartup", WSASYSNOTREADY, When::Start, L"", L"Init failed: %d", L"Start"},
-    {"SocketFailsTheStart", "socket", WSAEMFILE, When::Start, L"", L"Socket failed: %d", L"Start"},
-    {"BindFailsTheStart", "bind", WSAEADDRINUSE, When::Start, L"", L"Bind failed: %d", L"Start"},
-    {"ListenFailsTheStart", "listen", WSAENOBUFS, When::Start, L"", L"Listen failed: %d", L"Start"},
-    {"ThreadFailsTheStart", "CreateThread", ERROR_NOT_ENOUGH_MEMORY, When::Start, L"", L"Thread failed: %d", L"Start"},
-    {"SaveFailureIsSilent", "RegCreateKeyExW", ERROR_ACCESS_DENIED, When::Start, L"", L"Listening...", L"Stop"},
-    {"FlushFailureIsSilent", "RegFlushKey", ERROR_WRITE_FAULT, When::Start, L"", L"Listening...", L"Stop"},
-    {"OpenFailureDropsTheClient", "CreateFileW", ERROR_ACCESS_DENIED, When::Open, L"Open (%s) failed: %d",
-     L"Listening...", L"Stop"},
+    {"InitFailsTheStart", "WSAStartup", WSASYSNOTREADY, Start, {L"", L"Init failed: %d", L"Start"}},
+    {"SocketFailsTheStart", "socket", WSAEMFILE, Start, {L"", L"Socket failed: %d", L"Start"}},
+    {"BindFailsTheStart", "bind", WSAEADDRINUSE, Start, {L"", L"Bind failed: %d", L"Start"}},
+    {"ListenFailsTheStart", "listen", WSAENOBUFS, Start, {L"", L"Listen failed: %d", L"Start"}},
+    {"ThreadFailsTheStart", "CreateThread", ERROR_NOT_ENOUGH_MEMORY, Start, {L"", L"Thread failed: %d", L"Start"}},
+    {"SaveFailureIsSilent", "RegCreateKeyExW", ERROR_ACCESS_DENIED, Start, kListening},
+    {"FlushFailureIsSilent", "RegFlushKey", ERROR_WRITE_FAULT, Start, kListening},
+    {"OpenFailureDropsTheClient", "CreateFileW", ERROR_ACCESS_DENIED, Open,
+     {L"Open (%s) failed: %d", L"Listening...", L"Stop"}},
     // Such a port is read with the driver's own time-outs; Wine's make each
     // read wait for all 512 bytes, and the device sends whole blocks.
-    {"PortWithUnreadableTimeOutsIsServed", "GetCommTimeouts", ERROR_GEN_FAILURE, When::Bursts, L"Reading...",
-     L"Transmitting...", L"Stop"},
-    {"PortWithUnsettableTimeOutsIsServed", "SetCommTimeouts", ERROR_INVALID_PARAMETER, When::Bursts, L"Reading...",
-     L"Transmitting...", L"Stop"},
+    {"PortWithUnreadableTimeOutsIsServed", "GetCommTimeouts", ERROR_GEN_FAILURE, Bursts, kServed},
+    {"PortWithUnsettableTimeOutsIsServed", "SetCommTimeouts", ERROR_INVALID_PARAMETER, Bursts, kServed},
     {"PortWithNeitherTimeOutsNorStatusIsServed", "GetCommTimeouts SetCommTimeouts ClearCommError",
-     ERROR_NOT_SUPPORTED, When::Bursts, L"Reading...", L"Transmitting...", L"Stop"},
-    {"ReadsReturningAtOnceDoNotSpin", "", 0, When::AtOnce, L"Reading...", L"Transmitting...", L"Stop"},
-    {"FailedReadEndsTheConnection", "ReadFile", ERROR_GEN_FAILURE, When::Stream, L"", L"Listening...", L"Stop"},
+     ERROR_NOT_SUPPORTED, Bursts, kServed},
+    {"ReadsReturningAtOnceDoNotSpin", "", 0, AtOnce, kServed},
+    {"FailedReadEndsTheConnection", "ReadFile", ERROR_GEN_FAILURE, Stream, kListening},
     // The first status call is the one made as the port opens.
-    {"UnreadyPortAfterAnEmptyReadEndsTheConnection", "ClearCommError", ERROR_NOT_READY, When::Silence, L"",
-     L"Listening...", L"Stop", 2},
-    {"PortWithoutStatusIsServedThroughSilences", "ClearCommError", ERROR_NOT_SUPPORTED, When::Bursts,
-     L"Reading...", L"Transmitting...", L"Stop"},
-    {"FailedSendEndsTheConnection", "send", WSAECONNRESET, When::Stream, L"", L"Listening...", L"Stop"},
-    {"UnopenableSettingsGiveDefaults", "RegOpenKeyExW", ERROR_ACCESS_DENIED, When::Load, L"", L"", L""},
+    {"UnreadyPortAfterAnEmptyReadEndsTheConnection", "ClearCommError", ERROR_NOT_READY, Silence, kListening, 2},
+    {"PortWithoutStatusIsServedThroughSilences", "ClearCommError", ERROR_NOT_SUPPORTED, Bursts, kServed},
+    {"FailedSendEndsTheConnection", "send", WSAECONNRESET, Stream, kListening},
+    {"UnopenableSettingsGiveDefaults", "RegOpenKeyExW", ERROR_ACCESS_DENIED, Load, {L"", L"", L""}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Calls, Failure, ::testing::ValuesIn(kRows),

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <cmath>
 
 // Handle values run from 4 in steps of 4, and the system gives out the
 // lowest free one (GetProcessHandleCount is a stub under Wine), so past a
@@ -54,7 +57,11 @@ long SettledTo(long (*count)(), long baseline)
 double ProcessCpuSeconds()
 {
     FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) {
+        const DWORD error = GetLastError();
+        ADD_FAILURE() << "GetProcessTimes failed: " << error << ", so no processor time is measured";
+        return std::nan("");
+    }
     auto seconds = [](const FILETIME& t) { return ((ULONGLONG)t.dwHighDateTime << 32 | t.dwLowDateTime) / 1e7; };
     return seconds(kernel) + seconds(user);
 }

@@ -15,5 +15,6 @@ long MostOf(long (*count)());
 // moment to fall back once the last threads are gone.
 long SettledTo(long (*count)(), long baseline);
 // The processor time the process has used so far, user and kernel, in
-// seconds, or -1 when the system will not tell.
+// seconds. When the system will not tell, the test fails, naming the call,
+// and the answer is NaN, which no comparison passes.
 double ProcessCpuSeconds();
