@@ -65,10 +65,12 @@ static void Start()
 // blocking accept or send. The serial port is left to the worker: neither
 // the handset nor Wine promises that closing it ends a read another thread
 // is making, and a read started on a handle closed under it could reach
-// whatever object takes the number next. The worker's reads end within
-// 200 ms by themselves, and it then sees `running` at 0 and closes the
-// port. Stop never waits for it: the worker's last status calls are
-// handled on this very thread. The worker gives the key back.
+// whatever object takes the number next. On a port that took the read
+// wait the worker's reads end within 200 ms by themselves; on one whose
+// driver refused it, only when the driver's read returns, which a silent
+// device delays until it sends. The worker then sees `running` at 0 and
+// closes the port. Stop never waits for it: the worker's last status calls
+// are handled on this very thread. The worker gives the key back.
 static void Stop()
 {
     SetKeyEnabled(false);

@@ -40,8 +40,10 @@ static HANDLE OpenDevice(const wchar_t* path)
 //
 // Some drivers refuse time-outs (a GPS maker's virtual port may implement
 // little more than open and read). Such a port is still read, with the
-// driver's own time-outs: that serves the device, and costs only a Stop
-// that waits for the read under way. So a refusal is not an error here.
+// driver's own time-outs: that serves the device. It costs a Stop that
+// waits for the driver's read under way, which a silent device holds until
+// it sends, and a device gone that is noticed only if the read fails. So
+// a refusal is not an error here.
 static void SetReadTimeouts(HANDLE port)
 {
     g_timeoutsSet = false;

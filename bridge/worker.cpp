@@ -39,13 +39,18 @@ static bool AnswersStatus(HANDLE port)
 // virtual port needs only open and read), and there a failure says
 // nothing about the device. So only a port that answered when it opened
 // (`answered`) is judged gone when it stops answering; any other is
-// served until a read or a send fails, or Stop.
+// served until a read or a send fails, or Stop. The question follows only
+// an empty read: where a driver refused the read wait and its reads wait
+// for data, a device that goes away is noticed only if the read fails.
 static void Pump(char* buffer, bool answered)
 {
     while (g_bridge.running != 0) {
         DWORD got = 0;
-        // A read on a silent device returns empty after a short wait, so
-        // `running` is seen even when nothing arrives.
+        // On a port that took the read wait, a read on a silent device
+        // returns empty after it, so `running` is seen even when nothing
+        // arrives. On one whose driver refused the wait, the read returns
+        // when the driver's does: one that fills each read first waits for
+        // all of kTransferBytes, and a silent device holds it until it sends.
         DWORD began = GetTickCount();
         if (!ReadFile(g_bridge.serialPort, buffer, kTransferBytes, &got, NULL)) {
             return;
@@ -56,8 +61,9 @@ static void Pump(char* buffer, bool answered)
         // Not every driver keeps the read wait: one may return every empty
         // read at once, and reading again straight away would then spin for
         // as long as the device is silent, on the handset's battery. What
-        // the read did not wait is waited here; a read that waited, or
-        // brought data, is followed by the next at once.
+        // the read did not wait is waited here, so data that arrives
+        // meanwhile reaches the client up to that much later; a read that
+        // waited, or brought data, is followed by the next at once.
         DWORD took = GetTickCount() - began;
         if (got == 0 && took < kReadWaitMs) {
             PauseWhileRunning(kReadWaitMs - took);
