@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds Velmora and measures it (throughput, latency, idle cost, size, how
-# long Stop takes); the table is printed and written to build/benchmark.md.
-# What each row measures: docs/benchmark.md.
+# long Stop takes); the table is printed and written to
+# $VELMORA_BUILD/benchmark.md (build/ by default). What each row measures:
+# docs/benchmark.md.
 # Usage: scripts/benchmark.sh [--mib N] [--reps N] [--latency-blocks N] [--idle-seconds S]
-#                              [--stops N] [--stop-only]
+#                              [--stops N] [--stop-only] [--seed N]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELMORA_BUILD:-$root/build}"

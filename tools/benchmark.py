@@ -15,6 +15,7 @@ import datetime
 import hashlib
 import math
 import os
+import random
 import shutil
 import socket
 import statistics
@@ -257,8 +258,14 @@ class Bench:
         self.close_program(program)
         return ended, cpu
 
-    def stop_latency(self, stops):
-        """Median and 99th percentile of `stops` Stops in each state."""
+    def stop_latency(self, stops, seed):
+        """Median and 99th percentile of `stops` Stops in each state. A Stop on
+        a silent device waits for the read under way, so where it lands in the
+        read's wait decides its time: each lands at a moment drawn from `seed`,
+        spread over a whole wait as a user's press would be."""
+        rng = random.Random(seed)
+        print("stop latency: a silent device's Stops land 0.3 to 0.5 s after \"Transmitting...\" (seed %d)" % seed,
+              flush=True)
         self.stage("port", str(COM))
         device = StreamingDevice(self.device)
         program = self.start_program(toggle=False)
@@ -278,7 +285,7 @@ class Bench:
                     if state == "unread":
                         device.wait_stalled(1.5)
                     else:
-                        time.sleep(0.3)
+                        time.sleep(rng.uniform(0.3, 0.5) if state == "silent" else 0.3)
                 # The milliseconds until the key reads "Start", enabled.
                 times.append(float(self.press("press", "Start")))
                 device.streaming = False
@@ -403,13 +410,11 @@ def measure(bench, args):
          "%s / %.3f s" % (ended, hangup_cpu)),
         ("Stripped program size", "%d bytes" % bench.size()),
     ]
-    head = ["Made on %s at %s with `bash scripts/benchmark.sh`: %d MiB per transfer, median of %d rounds, "
-            "%d latency blocks, %g s per idle figure." % (datetime.date.today().isoformat(), measured_commit(),
-                                                        args.mib, args.reps, args.latency_blocks, args.idle_seconds),
-            "", "| Measure | Result |", "|---|---|"] + ["| %s | %s |" % row for row in rows]
+    settings = "%d MiB per transfer, median of %d rounds, %d latency blocks, %g s per idle figure" % (
+        args.mib, args.reps, args.latency_blocks, args.idle_seconds)
     tail = ["", "All rounds, MB/s: " + "; ".join("%s %s" % (k, ", ".join("%.2f" % r for r in v))
                                                for k, v in rates.items())]
-    return head, tail
+    return settings, rows, tail
 
 
 def measured_commit():
@@ -418,6 +423,22 @@ def measured_commit():
     git = lambda *a: subprocess.run(["git", "-C", here] + list(a), capture_output=True, text=True).stdout.strip()
     commit = git("rev-parse", "--short", "HEAD") or "an unknown commit"
     return "commit " + commit + (" with uncommitted changes" if git("status", "--porcelain", "--untracked-files=no") else "")
+
+
+def machine(bench, began):
+    """What the figures depend on besides the program: the machine, its load
+    as the run began and how long the run took."""
+    with open("/proc/cpuinfo") as f:
+        cpu = next((line.split(":", 1)[1].strip() for line in f if line.startswith("model name")), "unknown")
+    with open("/proc/meminfo") as f:
+        memory = int(f.readline().split()[1]) / (1 << 20)
+    with open("/etc/os-release") as f:
+        system = next((line.split("=", 1)[1].strip().strip('"') for line in f if line.startswith("PRETTY_NAME=")),
+                      "unknown system")
+    wine = run([bench.wine, "--version"], bench.env).strip()
+    took = int(time.monotonic() - began[1])
+    return ("On a %d-core %s machine with %.0f GiB of memory, %s, %s; load average %.2f as the run began; "
+            "the run took %d min %d s." % (os.cpu_count(), cpu, memory, system, wine, began[0], took // 60, took % 60))
 
 
 def main():
@@ -429,24 +450,33 @@ def main():
     parser.add_argument("--idle-seconds", type=float, default=30)
     parser.add_argument("--stops", type=int, default=20)
     parser.add_argument("--stop-only", action="store_true", help="measure only how long Stop takes")
+    parser.add_argument("--seed", type=int, default=None, help="when each Stop on a silent device lands")
     parser.add_argument("--out", default=None)
     args = parser.parse_args()
+    if args.seed is None:
+        args.seed = random.SystemRandom().randrange(1 << 31)
+    # The command that repeats this run, the moments of its Stops included.
+    options = ["--stop-only"] if args.stop_only else []
+    for name in ("mib", "reps", "latency_blocks", "idle_seconds", "stops"):
+        if getattr(args, name) != parser.get_default(name):
+            options += ["--" + name.replace("_", "-"), "%g" % getattr(args, name)]
+    options += ["--seed", str(args.seed)]
 
+    began = os.getloadavg()[0], time.monotonic()
     bench = Bench(args)
     try:
         bench.env["DISPLAY"] = bench.stage("up", str(COM)).strip()
-        if args.stop_only:
-            head = ["Made on %s at %s with `bash scripts/benchmark.sh --stop-only --stops %d`."
-                    % (datetime.date.today().isoformat(), measured_commit(), args.stops), ""]
-            tail = []
-        else:
-            head, tail = measure(bench, args)
-        stop = bench.stop_latency(args.stops)
+        settings, rows, tail = ("", [], []) if args.stop_only else measure(bench, args)
+        stop = bench.stop_latency(args.stops, args.seed)
+        rows += [("Stop to the key reading \"Start\", enabled, %s (%d Stops): median / 99th percentile" % (
+            text, args.stops), "%.1f ms / %.1f ms" % stop[state]) for state, text in STOP_STATES.items()]
+        settings += "%s%d Stops in each state" % (", " if settings else "", args.stops)
+        head = ["Made on %s at %s with `%s` (%s)." % (datetime.date.today().isoformat(), measured_commit(),
+                                                    " ".join(["bash scripts/benchmark.sh"] + options), settings),
+                machine(bench, began)]
     finally:
         bench.cleanup()
-    table = "\n".join(head + ["| Stop to the key reading \"Start\", enabled, %s (%d Stops): median / 99th percentile "
-                              "| %.1f ms / %.1f ms |" % (text, args.stops, *stop[state])
-                              for state, text in STOP_STATES.items()] + tail)
+    table = "\n".join(head + ["", "| Measure | Result |", "|---|---|"] + ["| %s | %s |" % row for row in rows] + tail)
     print()
     print(table)
     if args.out:
