@@ -56,7 +56,9 @@ fi
 
 if [ "$tcp" = 0 ]; then
   echo "The window's TCP port is 0: Start would listen on a port the system picks," >&2
-  echo "which no client can know. Set another in \"Output:\" in a run with a display." >&2
+  echo "which no client can know. Set another in \"Output:\" in a run with a display," >&2
+  echo "or store one in this run's prefix (here the default, 20175) and run again:" >&2
+  echo "  VELMORA_PREFIX=$VELMORA_PREFIX $wine reg add 'HKLM\\Software\\Tarnik\\Velmora' /v TcpPort /t REG_DWORD /d 20175 /f" >&2
   "$wine" "$press" close
   wait "$program" || true
   exit 1
