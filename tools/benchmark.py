@@ -462,6 +462,8 @@ def main():
             options += ["--" + name.replace("_", "-"), "%g" % getattr(args, name)]
     options += ["--seed", str(args.seed)]
 
+    # Named as the run begins: scripts/benchmark.sh has just built it.
+    commit = measured_commit()
     began = os.getloadavg()[0], time.monotonic()
     bench = Bench(args)
     try:
@@ -471,7 +473,7 @@ def main():
         rows += [("Stop to the key reading \"Start\", enabled, %s (%d Stops): median / 99th percentile" % (
             text, args.stops), "%.1f ms / %.1f ms" % stop[state]) for state, text in STOP_STATES.items()]
         settings += "%s%d Stops in each state" % (", " if settings else "", args.stops)
-        head = ["Made on %s at %s with `%s` (%s)." % (datetime.date.today().isoformat(), measured_commit(),
+        head = ["Made on %s at %s with `%s` (%s)." % (datetime.date.today().isoformat(), commit,
                                                     " ".join(["bash scripts/benchmark.sh"] + options), settings),
                 machine(bench, began)]
     finally:
