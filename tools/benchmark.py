@@ -259,10 +259,10 @@ class Bench:
         return ended, cpu
 
     def stop_latency(self, stops, seed):
-        """Median and 99th percentile of `stops` Stops in each state. A Stop on
-        a silent device waits for the read under way, so where it lands in the
-        read's wait decides its time: each lands at a moment drawn from `seed`,
-        spread over a whole wait as a user's press would be."""
+        """Median, 99th percentile and every time of `stops` Stops in each
+        state. A Stop on a silent device waits for the read under way, so where
+        it lands in the read's wait decides its time: each lands at a moment
+        drawn from `seed`, spread over a whole wait as a user's press would be."""
         rng = random.Random(seed)
         print("stop latency: a silent device's Stops land 0.3 to 0.5 s after \"Transmitting...\" (seed %d)" % seed,
               flush=True)
@@ -293,10 +293,8 @@ class Bench:
                     reader.join()
                 if client:
                     client.close()
-            results[state] = percentiles(times)
-            print("stop latency %-10s: median %.1f ms, p99 %.1f ms; all: %s"
-                  % (state, results[state][0], results[state][1], ", ".join("%.0f" % t for t in sorted(times))),
-                  flush=True)
+            results[state] = percentiles(times) + (", ".join("%.0f" % t for t in sorted(times)),)
+            print("stop latency %-10s: median %.1f ms, p99 %.1f ms; all: %s" % ((state,) + results[state]), flush=True)
         device.close()
         self.close_program(program)
         return results
@@ -471,7 +469,9 @@ def main():
         settings, rows, tail = ("", [], []) if args.stop_only else measure(bench, args)
         stop = bench.stop_latency(args.stops, args.seed)
         rows += [("Stop to the key reading \"Start\", enabled, %s (%d Stops): median / 99th percentile" % (
-            text, args.stops), "%.1f ms / %.1f ms" % stop[state]) for state, text in STOP_STATES.items()]
+            text, args.stops), "%.1f ms / %.1f ms" % stop[state][:2]) for state, text in STOP_STATES.items()]
+        # Every Stop, so that the spread over the read wait shows as well.
+        tail += ["", "All Stops, ms: " + "; ".join("%s %s" % (state, stop[state][2]) for state in STOP_STATES)]
         settings += "%s%d Stops in each state" % (", " if settings else "", args.stops)
         head = ["Made on %s at %s with `%s` (%s)." % (datetime.date.today().isoformat(), commit,
                                                     " ".join(["bash scripts/benchmark.sh"] + options), settings),
