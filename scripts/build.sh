@@ -3,7 +3,8 @@
 # Usage: scripts/build.sh [target...]   (no target: everything)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${VELMORA_BUILD:-$root/build}"
+# Absolute, as Wine refuses a relative prefix and the prefixes live there.
+build="$(realpath -m "${VELMORA_BUILD:-$root/build}")"
 
 bash "$root/scripts/setup.sh"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \

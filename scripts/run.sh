@@ -12,7 +12,8 @@
 # Usage: scripts/run.sh [seconds to show the stream, default 10]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${VELMORA_BUILD:-$root/build}"
+# Absolute, as Wine refuses a relative prefix and the prefixes live there.
+build="$(realpath -m "${VELMORA_BUILD:-$root/build}")"
 seconds="${1:-10}"
 
 bash "$root/scripts/build.sh" velmora velmora_press >/dev/null

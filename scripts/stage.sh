@@ -12,7 +12,8 @@
 #                              Wine server
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${VELMORA_BUILD:-$root/build}"
+# Absolute, as Wine refuses a relative prefix and the prefixes live there.
+build="$(realpath -m "${VELMORA_BUILD:-$root/build}")"
 : "${VELMORA_PREFIX:?set VELMORA_PREFIX to the Wine prefix of this stage}"
 export VELMORA_PREFIX
 dir=$2

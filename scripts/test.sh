@@ -4,7 +4,8 @@
 # Usage: scripts/test.sh [extra ctest arguments]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${VELMORA_BUILD:-$root/build}"
+# Absolute, as Wine refuses a relative prefix and the prefixes live there.
+build="$(realpath -m "${VELMORA_BUILD:-$root/build}")"
 
 prefix="${VELMORA_PREFIX:-$build/wineprefix}"
 # The prefix's Wine server would outlive the run by a minute, and its
