@@ -30,20 +30,29 @@ static HANDLE OpenDevice(const wchar_t* path)
 #endif
 }
 
-// Every read returns what has arrived as soon as anything has, and returns
-// empty after kReadWaitMs on a silent device. Without that, a read on a
-// silent device would wait for as long as the device stays silent, and
-// nothing else ends it: neither Wine nor the handset promises that another
-// thread can (the handset keeps a closed port open for two seconds so that
-// pending operations can complete), so the worker would only see Stop once
-// the device sends again.
+// A read on a silent device must end by itself: otherwise it would wait
+// for as long as the device stays silent, and the worker would see Stop
+// only once the device sends again. Nothing else is sure to end it. The
+// handset keeps a closed port open for two seconds so that pending
+// operations can complete; PurgeComm's page says it can end pending reads,
+// but words its read flag for overlapped reads, which the handset lacks,
+// and under Wine neither ends a read.
+//
+// So reads take the one time-out case the Windows CE reference gives for
+// this (COMMTIMEOUTS, Remarks: interval and multiplier MAXDWORD, the
+// constant above 0 and below MAXDWORD): a read returns at once with what has arrived, or
+// with the first byte to arrive, or empty after kReadWaitMs. Wine lacks
+// that case and keeps only the constant: its reads return once the buffer
+// is full or kReadWaitMs have passed, so there data reaches the client up
+// to kReadWaitMs late. Either way a silent device's read ends in time.
 //
 // Some drivers refuse time-outs (a GPS maker's virtual port may implement
 // little more than open and read). Such a port is still read, with the
 // driver's own time-outs: that serves the device. It costs a Stop that
 // waits for the driver's read under way, which a silent device holds until
 // it sends, and a device gone that is noticed only if the read fails. So
-// a refusal is not an error here.
+// a refusal is not an error here. A driver that takes the time-outs and
+// still waits for data costs the same, and nothing here can tell.
 static void SetReadTimeouts(HANDLE port)
 {
     g_timeoutsSet = false;

@@ -1,9 +1,11 @@
 // The floor of the bridge's design in this runtime: a bare loop of 512-byte
 // serial reads, each sent whole to one loopback client, with none of the
 // program's bookkeeping. "sync" reads the port with plain blocking reads and
-// the port's own time-outs; "bounded" reads it the way the program must so
-// that Stop can reach the reader: returning what has arrived, or empty
-// after a short wait.
+// the port's own time-outs; "bounded" sets the program's time-outs, which
+// bound every read so that Stop can reach the reader. On the handset the
+// Windows CE reference has such a read return at the first bytes; Wine
+// returns it once the buffer is full or the 200 ms are over, so under Wine
+// this loop delivers a slow device's data in lumps, as the program does.
 //
 // Usage: bench_loop sync|bounded COMn tcp-port
 #include <winsock2.h>
