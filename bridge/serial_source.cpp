@@ -40,11 +40,12 @@ static HANDLE OpenDevice(const wchar_t* path)
 //
 // So reads take the one time-out case the Windows CE reference gives for
 // this (COMMTIMEOUTS, Remarks: interval and multiplier MAXDWORD, the
-// constant above 0 and below MAXDWORD): a read returns at once with what has arrived, or
-// with the first byte to arrive, or empty after kReadWaitMs. Wine lacks
-// that case and keeps only the constant: its reads return once the buffer
-// is full or kReadWaitMs have passed, so there data reaches the client up
-// to kReadWaitMs late. Either way a silent device's read ends in time.
+// constant above 0 and below MAXDWORD): a read returns at once with what
+// has arrived, or with the first byte to arrive, or empty after
+// kReadWaitMs. Wine lacks that case and keeps only the constant: its
+// reads return once the buffer is full or kReadWaitMs have passed, so
+// there data reaches the client up to kReadWaitMs late. Either way a
+// silent device's read ends in time.
 //
 // Some drivers refuse time-outs (a GPS maker's virtual port may implement
 // little more than open and read). Such a port is still read, with the

@@ -48,9 +48,10 @@ static void Pump(char* buffer, bool answered)
         DWORD got = 0;
         // On a port that took the read wait, a read on a silent device
         // returns empty after it, so `running` is seen even when nothing
-        // arrives. On one whose driver refused the wait, the read returns
-        // when the driver's does: one that fills each read first waits for
-        // all of kTransferBytes, and a silent device holds it until it sends.
+        // arrives. On one whose driver refused the wait, or took it and
+        // still waits, the read returns when the driver's does: one that
+        // fills each read first waits for all of kTransferBytes, and a
+        // silent device holds it until it sends.
         DWORD began = GetTickCount();
         if (!ReadFile(g_bridge.serialPort, buffer, kTransferBytes, &got, NULL)) {
             return;

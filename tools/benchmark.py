@@ -53,7 +53,8 @@ def measure(stage, args):
     print("idle: listening %.3f s (+server %.3f s), serving silent %.3f s (+server %.3f s)"
           % (f["listening"] + f["serving"]), flush=True)
     f["ended"], f["hangup_cpu"] = measures.hangup(stage)
-    print("hang-up: stream ended after %s, CPU %.3f s over 4 s" % (f["ended"], f["hangup_cpu"]), flush=True)
+    print("hang-up: stream ended after %s, CPU %.3f s over 4 s"
+          % ("never" if f["ended"] is None else "%.2f s" % f["ended"], f["hangup_cpu"]), flush=True)
     f["size"] = measures.size(stage)
     return f
 
