@@ -4,6 +4,7 @@ hangs up, the program's size and how long Stop takes. docs/benchmark.md
 says what each one measures and how.
 """
 import bisect
+import collections
 import hashlib
 import math
 import os
@@ -20,6 +21,10 @@ from bench_stage import cpu_seconds
 from bench_subjects import serving
 
 GPS_BAUD = 4800
+# delay: a sentence's, median and 99th percentile in ms; receives: the
+# client's non-empty ones a second; cpu: the subject's seconds; bursts: the
+# smallest and the largest, in bytes.
+GpsFigures = collections.namedtuple("GpsFigures", "delay receives cpu bursts")
 
 
 def percentiles(times):
@@ -70,11 +75,9 @@ def latency(stage, kind, blocks):
 
 def gps(stage, kind, seconds):
     """A GPS receiver at GPS_BAUD sending one burst of sentences each second
-    for `seconds` s, handed over in pieces at line rate as a UART does. Gives
-    each sentence's delay, from its last byte written into the device to that
-    byte received by the client, in ms (median and 99th percentile); the
-    client's non-empty receives a second; the subject's CPU seconds; and the
-    smallest and largest burst."""
+    for `seconds` s, handed over in pieces at line rate as a UART does. A
+    sentence's delay runs from its last byte written into the device to that
+    byte received by the client."""
     ends, sizes, sent = [], [], bytearray()   # ends: (stream offset past a sentence, when written)
 
     def device(fd, start):
@@ -113,7 +116,7 @@ def gps(stage, kind, seconds):
         raise SystemExit("%s: the GPS's stream differs from what the device sent" % kind)
     counts = [count for _, count in receives]
     delays = [(receives[bisect.bisect_left(counts, past)][0] - written) * 1000 for past, written in ends]
-    return percentiles(delays), len(receives) / seconds, cpu, (min(sizes), max(sizes))
+    return GpsFigures(percentiles(delays), len(receives) / seconds, cpu, (min(sizes), max(sizes)))
 
 
 def idle(stage, seconds):

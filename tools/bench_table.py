@@ -27,7 +27,8 @@ def figure_rows(f, args):
     own = paired(f["rates"]["program"], f["rates"]["bounded"])
     method = paired(f["rates"]["bounded"], f["rates"]["sync"])
     verdict = "meets" if own[0] >= RATIO_TARGET else "misses"
-    small, large = f["gps"]["program"][3]
+    gps_program, gps_loop = f["gps"]["program"], f["gps"]["bounded"]
+    small, large = gps_program.bursts
     burst = "%d bytes" % small if small == large else "%d to %d bytes" % (small, large)
     gps = "GPS at %d baud: a burst of %s each second, in %d-byte pieces at line rate, %g s" % (
         GPS_BAUD, burst, gps_simulator.PIECE, args.gps_seconds)
@@ -44,13 +45,13 @@ def figure_rows(f, args):
         ("Chunk latency, bare loop with the same time-outs: median / 99th percentile",
          "%.2f ms / %.2f ms" % f["latency"]["bounded"]),
         ("%s; Velmora under Wine: each sentence's last byte, written into the device to received by the client: "
-         "median / 99th percentile" % gps, "%.0f ms / %.0f ms" % f["gps"]["program"][0]),
+         "median / 99th percentile" % gps, "%.0f ms / %.0f ms" % gps_program.delay),
         ("The same GPS, bare loop with the same time-outs: each sentence's delay: median / 99th percentile",
-         "%.0f ms / %.0f ms" % f["gps"]["bounded"][0]),
+         "%.0f ms / %.0f ms" % gps_loop.delay),
         ("The same GPS: the client's non-empty receives a second, Velmora / bare loop",
-         "%.1f / %.1f" % (f["gps"]["program"][1], f["gps"]["bounded"][1])),
+         "%.1f / %.1f" % (gps_program.receives, gps_loop.receives)),
         ("The same GPS: CPU over %g s, Velmora / bare loop" % args.gps_seconds,
-         "%.3f s / %.3f s" % (f["gps"]["program"][2], f["gps"]["bounded"][2])),
+         "%.3f s / %.3f s" % (gps_program.cpu, gps_loop.cpu)),
         ("CPU while listening, %g s: program / its Wine server" % args.idle_seconds, "%.3f s / %.3f s" % f["listening"]),
         ("CPU while serving a silent device, %g s: program / its Wine server" % args.idle_seconds,
          "%.3f s / %.3f s" % f["serving"]),

@@ -46,9 +46,9 @@ def measure(stage, args):
         print("latency %-10s: median %.2f ms, p99 %.2f ms" % ((kind,) + f["latency"][kind]), flush=True)
     for kind in ("program", "bounded"):
         f["gps"][kind] = measures.gps(stage, kind, args.gps_seconds)
-        (median, p99), receives, cpu, _ = f["gps"][kind]
+        gps = f["gps"][kind]
         print("gps %-10s: sentence delay median %.0f ms, p99 %.0f ms; %.1f receives a second; CPU %.3f s"
-              % (kind, median, p99, receives, cpu), flush=True)
+              % ((kind,) + gps.delay + (gps.receives, gps.cpu)), flush=True)
     f["listening"], f["serving"] = measures.idle(stage, args.idle_seconds)
     print("idle: listening %.3f s (+server %.3f s), serving silent %.3f s (+server %.3f s)"
           % (f["listening"] + f["serving"]), flush=True)
